@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Generates the channels' test-pattern clips into site/media/ (never committed).
+# Idempotent: a clip newer than this script is kept.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")"
+SELF="$(pwd)/make-media.sh"
+OUT=media
+SECONDS_LONG=${MEDIA_SECONDS:-15}
+SIZE=320x240
+RATE=25
+FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
+FF=(ffmpeg -nostdin -hide_banner -loglevel error -y)
+
+command -v ffmpeg >/dev/null || { echo "make-media.sh: ffmpeg not found" >&2; exit 1; }
+mkdir -p "$OUT"
+
+# Captions need drawtext (libfreetype) and the DejaVu font; without them clips carry no caption.
+HAVE_TEXT=0
+if [ -r "$FONT" ] && "${FF[@]}" -f lavfi -i "color=c=black:s=32x32:d=0.04,drawtext=fontfile=$FONT:text=x" \
+    -f null - >/dev/null 2>&1; then
+  HAVE_TEXT=1
+fi
+
+# $1 = channel number: channel tag top left, running time bottom right.
+caption() {
+  [ "$HAVE_TEXT" = 1 ] || return 0
+  local box="fontcolor=white:box=1:boxcolor=black@0.55:boxborderw=4"
+  printf ",drawtext=fontfile=%s:text='LICHUAN %s':x=8:y=8:fontsize=16:%s" "$FONT" "$1" "$box"
+  printf ",drawtext=fontfile=%s:text='%%{pts\\:hms}':x=w-tw-8:y=h-th-8:fontsize=14:%s" "$FONT" "$box"
+}
+
+fresh() { [ -s "$1" ] && [ "$1" -nt "$SELF" ]; }
+
+video_in() { # $1 = channel, $2 = source filter (size/rate are added)
+  echo "$2=size=$SIZE:rate=$RATE$3$(caption "$1"),format=yuv420p"
+}
+
+# H.264 settings shared by MP4 and HLS: keyframe every 2 s so segments cut cleanly.
+H264=(-c:v libx264 -preset veryfast -profile:v main -pix_fmt yuv420p -crf 28 -maxrate 400k -bufsize 800k
+      -g $((RATE * 2)) -keyint_min $((RATE * 2)) -sc_threshold 0)
+
+mp4() { # channel source extra-filters tone-Hz
+  local out="$OUT/$1.mp4"
+  fresh "$out" && return 0
+  "${FF[@]}" -f lavfi -i "$(video_in "$1" "$2" "$3")" -f lavfi -i "sine=frequency=$4:sample_rate=44100" \
+    -t "$SECONDS_LONG" "${H264[@]}" -c:a aac -b:a 64k -ac 2 -movflags +faststart -f mp4 "$out.part"
+  mv -f "$out.part" "$out"
+}
+
+webm() { # channel source extra-filters tone-Hz vp8|vp9
+  local out="$OUT/$1.webm" codec
+  fresh "$out" && return 0
+  if [ "$5" = vp8 ]; then
+    codec=(-c:v libvpx -b:v 300k -deadline realtime -cpu-used 8 -c:a libvorbis -q:a 2)
+  else
+    codec=(-c:v libvpx-vp9 -b:v 250k -deadline realtime -cpu-used 8 -row-mt 1 -c:a libopus -b:a 64k)
+  fi
+  "${FF[@]}" -f lavfi -i "$(video_in "$1" "$2" "$3")" -f lavfi -i "sine=frequency=$4:sample_rate=48000" \
+    -t "$SECONDS_LONG" -pix_fmt yuv420p -g $((RATE * 2)) "${codec[@]}" -ac 2 -f webm "$out.part"
+  mv -f "$out.part" "$out"
+}
+
+hls() { # channel source extra-filters tone-Hz
+  local dir="$OUT/hls" tmp="$OUT/hls.part"
+  fresh "$dir/index.m3u8" && return 0
+  rm -rf "$tmp"
+  mkdir -p "$tmp"
+  "${FF[@]}" -f lavfi -i "$(video_in "$1" "$2" "$3")" -f lavfi -i "sine=frequency=$4:sample_rate=44100" \
+    -t "$SECONDS_LONG" "${H264[@]}" -c:a aac -b:a 64k -ac 2 \
+    -f hls -hls_time 2 -hls_playlist_type vod -hls_flags independent_segments \
+    -hls_segment_filename "$tmp/seg%03d.ts" "$tmp/index.m3u8"
+  rm -rf "$dir"
+  mv "$tmp" "$dir"
+}
+
+# Two encoders at a time: the machine has two cores and x264 at this size is mostly single-threaded.
+pids=()
+status=0
+run() {
+  "$@" &
+  pids+=($!)
+  if [ ${#pids[@]} -ge 2 ]; then
+    wait "${pids[0]}" || status=1
+    pids=("${pids[@]:1}")
+  fi
+}
+
+# Third column: ":opt=..." extends the source's options, ",filter" appends a filter.
+run mp4  01 testsrc2      ""                          440
+run mp4  02 smptebars     ""                          1000
+run hls  03 testsrc       ""                          660
+run webm 04 mandelbrot    ":maxiter=200"              330 vp9
+run mp4  05 life          ":mold=10:ratio=0.2:life_color=0x30e060:death_color=0x102040" 550
+run mp4  06 rgbtestsrc    ",hue=H=2*PI*t/6"           392
+run webm 07 cellauto      ":rule=110:scroll=1"        587 vp8
+run mp4  08 colorspectrum ",hue=H=2*PI*t/8"           262
+run mp4  09 yuvtestsrc    ",hue=H=2*PI*t/5"           494
+run mp4  10 gradients     ":speed=0.03"               349
+run mp4  11 smptehdbars   ""                          880
+run mp4  12 pal75bars     ""                          784
+
+for p in "${pids[@]}"; do wait "$p" || status=1; done
+exit $status

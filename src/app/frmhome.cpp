@@ -1,0 +1,109 @@
+#include "frmhome.h"
+
+#include "ui_frmhome.h"
+
+#include "appinfo.h"
+#include "guide/channelguide.h"
+#include "homepage/homepageoffer.h"
+#include "msgbox.h"
+#include "net/module1.h"
+#include "webview/silentpage.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QScreen>
+#include <QUrl>
+
+// The images live in the static core library, where nothing registers them
+// on its own.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+frmhome::frmhome(const QString &vendorSite, StartPageStoreFactory startPageStore, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::frmhome>()), m_vendorSite(vendorSite)
+{
+    initResources();
+    ui->setupUi(this);
+    m_lblmsg1 = {ui->lblmsg1_0, ui->lblmsg1_1, ui->lblmsg1_2, ui->lblmsg1_3};
+
+    ui->SSTab1->addPage(ui->tabAbout, QStringLiteral("关于程序"));
+    ui->SSTab1->addPage(ui->tabProgram, QStringLiteral("程序界面"));
+    ui->SSTab1->addPage(ui->tabNotices, QStringLiteral("信息公告"));
+    ui->SSTab1->setTab(0);
+    setTabOrder(ui->SSTab1, ui->WebBrowser1);
+
+    // The list page is never shown, so it needs no view at all.
+    m_listPage = new SilentPage(viewerProfile(), this);
+
+    m_guide = new ChannelGuide({this, ui->lsttv, ui->lsttvurl, ui->Frame2, m_listPage,
+                                ui->WebBrowsertv},
+                               m_vendorSite, this);
+    m_homePage = std::make_unique<HomePageOffer>(this, m_vendorSite, std::move(startPageStore));
+
+    connect(ui->cmdopen, &QPushButton::clicked, m_guide, &ChannelGuide::cmdopen_Click);
+    connect(ui->cmdUp, &QPushButton::clicked, m_guide, &ChannelGuide::cmdUp_Click);
+    connect(ui->cmdDown, &QPushButton::clicked, m_guide, &ChannelGuide::cmdDown_Click);
+    connect(ui->cmdstop, &QPushButton::clicked, m_guide, &ChannelGuide::cmdstop_Click);
+    connect(ui->M_list, &QAction::triggered, m_guide, &ChannelGuide::M_list_Click);
+    connect(ui->M_msg, &QAction::triggered, this, [this] { ui->SSTab1->setTab(2); });
+    connect(ui->M_about, &QAction::triggered, this, [this] { ui->SSTab1->setTab(0); });
+    connect(ui->M_Ct, &QAction::triggered, this, [this] { m_homePage->M_Ct_Click(); });
+
+    m_ender = [] {
+        MsgBox::setProgramEnding();
+        QCoreApplication::exit(0);
+    };
+}
+
+frmhome::~frmhome() = default;
+
+void frmhome::Form_Load()
+{
+    hide();
+
+    // Centred on the screen with the window's design size; the fixed size is
+    // set when it is first shown.
+    if (QScreen *s = screen()) {
+        const QRect g = s->geometry();
+        const QSize design = size();
+        move(g.x() + (g.width() - design.width()) / 2, g.y() + (g.height() - design.height()) / 2);
+    }
+
+    ui->lbltitle->setText(QStringLiteral("名称 ") + QString::fromUtf8(AppInfo::Title));
+    ui->lblversion->setText(QStringLiteral("版本 %1.%2.%3")
+                                .arg(AppInfo::Major)
+                                .arg(AppInfo::Minor)
+                                .arg(AppInfo::Revision));
+    m_lblmsg1[0]->setText(QStringLiteral("功能 免费在线观看电视."));
+    m_lblmsg1[1]->setText(QStringLiteral("设计 栎川软件工作室"));
+    m_lblmsg1[2]->setText(QStringLiteral("主页 ") + m_vendorSite);
+    m_lblmsg1[3]->setText(QStringLiteral("邮件 ") + QString::fromUtf8(AppInfo::ContactMail));
+    emit startupStep(Step::Prepared);
+
+    ui->WebBrowser1->Navigate(QUrl(m_vendorSite + QStringLiteral("/msg.htm")));
+    ui->WebBrowsertv->Navigate(QUrl(m_guide->stopPageUrl()));
+    m_listPage->Navigate(QUrl(QStringLiteral("about:blank")));
+    emit startupStep(Step::ViewsStarted);
+
+    m_homePage->startupPath();
+    emit startupStep(Step::OfferDone);
+    if (MsgBox::programEnding())
+        return;
+
+    m_listPage->Navigate(QUrl(m_guide->listUrl()));
+    emit startupStep(Step::ListRequested);
+
+    Module1::CheckVersion(this, m_vendorSite);
+    emit startupStep(Step::VersionChecked);
+    if (MsgBox::programEnding())
+        return;
+
+    show();
+}
+
+void frmhome::openInBrowser(const QString &url)
+{
+    QDesktopServices::openUrl(QUrl(url));
+}

@@ -1,0 +1,41 @@
+#include "startup.h"
+
+#include "appinfo.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace Startup {
+
+void prepareApplication(QApplication &app)
+{
+    app.setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                  .arg(AppInfo::Major)
+                                  .arg(AppInfo::Minor)
+                                  .arg(AppInfo::Revision));
+    app.setDesktopFileName(QStringLiteral("lichuantv"));
+    initResources();
+    app.setWindowIcon(QIcon(QStringLiteral(":/images/remote.png")));
+
+    // All visible text is Simplified Chinese, whatever the user's locale.
+    const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+    QLocale::setDefault(chinese);
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char *name : {"qtbase", "qtwebengine"}) {
+        auto *translator = new QTranslator(&app);
+        if (translator->load(chinese, QString::fromLatin1(name), QStringLiteral("_"), dir))
+            QCoreApplication::installTranslator(translator);
+        else
+            delete translator;
+    }
+}
+
+} // namespace Startup

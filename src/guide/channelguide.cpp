@@ -1,0 +1,145 @@
+#include "channelguide.h"
+
+#include "channellist.h"
+#include "webview/playerview.h"
+#include "webview/silentpage.h"
+
+#include <QGroupBox>
+#include <QListWidget>
+#include <QUrl>
+#include <QWebEngineHttpRequest>
+
+ChannelGuide::ChannelGuide(const Controls &controls, const QString &vendorSite, QObject *parent)
+    : QObject(parent), m_c(controls), m_vendorSite(vendorSite)
+{
+    connect(m_c.WebBrowsertvlist, &QWebEnginePage::loadStarted, this,
+            [this] { ++m_listGeneration; });
+    connect(m_c.WebBrowsertvlist, &QWebEnginePage::loadFinished, this,
+            &ChannelGuide::WebBrowsertvlist_DocumentComplete);
+    connect(m_c.lsttv, &QListWidget::currentRowChanged, this, &ChannelGuide::lsttv_Click);
+    connect(m_c.lsttv, &QListWidget::itemDoubleClicked, this, &ChannelGuide::lsttv_DblClick);
+}
+
+QString ChannelGuide::listUrl() const
+{
+    return m_vendorSite + QStringLiteral("/zavo/list.txt");
+}
+
+QString ChannelGuide::stopPageUrl() const
+{
+    return m_vendorSite + QStringLiteral("/zavomsg.htm");
+}
+
+void ChannelGuide::WebBrowsertvlist_DocumentComplete(bool ok)
+{
+    // An unreachable host or an error status never counts as a list, even
+    // when the error page happens to hold a ";".
+    if (!ok)
+        return;
+    const quint64 generation = m_listGeneration;
+    m_c.WebBrowsertvlist->toPlainText([this, generation](const QString &text) {
+        if (generation != m_listGeneration)
+            return;
+        if (text.contains(u';'))
+            LoadTvList(text);
+    });
+}
+
+void ChannelGuide::LoadTvList(const QString &bodyText)
+{
+    const ChannelListParse parsed = ChannelList::parse(bodyText);
+    QStringList names;
+    QStringList urls;
+    names.reserve(parsed.entries.size());
+    urls.reserve(parsed.entries.size());
+    for (const ChannelEntry &e : parsed.entries) {
+        names.append(e.name);
+        urls.append(e.url);
+    }
+    // Lists are only ever appended to; a refresh empties them first. The
+    // count can never pass the limit because both stay within it together.
+    const int room = ChannelList::MaxChannels - m_channelCount;
+    if (names.size() > room) {
+        names.resize(room);
+        urls.resize(room);
+    }
+    m_c.lsttv->setUpdatesEnabled(false);
+    m_c.lsttv->addItems(names);
+    m_c.lsttvurl->addItems(urls);
+    m_c.lsttv->setUpdatesEnabled(true);
+    m_channelCount = qint16(m_channelCount + names.size());
+
+    if (m_channelCount < 1)
+        m_c.Frame2->setTitle(QStringLiteral("电视节目表单更新失败"));
+    else
+        m_c.Frame2->setTitle(QStringLiteral("电视节目表单 ") + QString::number(m_channelCount));
+    m_c.WebBrowsertvlist->Navigate(QUrl(QStringLiteral("about:blank")));
+    m_c.frmhome->show();
+    emit listLoaded(m_channelCount);
+}
+
+void ChannelGuide::M_list_Click()
+{
+    m_c.lsttv->clear();
+    m_c.lsttvurl->clear();
+    m_channelCount = 0;
+    // Bypass any cached copy: an update must show what the site holds now.
+    QWebEngineHttpRequest request{QUrl(listUrl())};
+    request.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache"));
+    request.setHeader(QByteArrayLiteral("Pragma"), QByteArrayLiteral("no-cache"));
+    m_c.WebBrowsertvlist->load(request);
+}
+
+void ChannelGuide::lsttv_Click()
+{
+    m_c.lsttvurl->setCurrentRow(m_c.lsttv->currentRow());
+}
+
+void ChannelGuide::lsttv_DblClick()
+{
+    cmdopen_Click();
+}
+
+void ChannelGuide::cmdopen_Click()
+{
+    if (m_channelCount < 1)
+        return;
+    if (m_c.lsttv->currentRow() < 0)
+        m_c.lsttv->setCurrentRow(0);
+    playSelection();
+}
+
+void ChannelGuide::cmdUp_Click()
+{
+    if (m_channelCount < 1)
+        return;
+    const int i = m_c.lsttv->currentRow();
+    m_c.lsttv->setCurrentRow(i != m_channelCount - 1 ? i + 1 : 0);
+    playSelection();
+}
+
+void ChannelGuide::cmdDown_Click()
+{
+    if (m_channelCount < 1)
+        return;
+    const int i = m_c.lsttv->currentRow();
+    // With nothing selected, step back to the last channel, the mirror of
+    // Channel + picking the first.
+    m_c.lsttv->setCurrentRow(i > 0 ? i - 1 : m_channelCount - 1);
+    playSelection();
+}
+
+void ChannelGuide::cmdstop_Click()
+{
+    m_c.WebBrowsertv->Navigate(QUrl(stopPageUrl()));
+}
+
+void ChannelGuide::playSelection()
+{
+    QListWidgetItem *item = m_c.lsttvurl->currentItem();
+    const QString url = item ? item->text() : QString();
+    // The list comes from the network: only web pages reach the player.
+    if (!ChannelList::isPlayableUrl(url))
+        return;
+    m_c.WebBrowsertv->Navigate(QUrl(url, QUrl::StrictMode));
+}

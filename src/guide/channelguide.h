@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QGroupBox;
+class QListWidget;
+class QWidget;
+class SilentPage;
+class PlayerView;
+
+// The channel guide of the main window: downloads the vendor's channel list
+// through the hidden list page, keeps the name list and the URL list
+// index-parallel, and plays, steps through and stops channels.
+class ChannelGuide : public QObject
+{
+    Q_OBJECT
+public:
+    struct Controls
+    {
+        QWidget *frmhome = nullptr;
+        QListWidget *lsttv = nullptr;
+        QListWidget *lsttvurl = nullptr;
+        QGroupBox *Frame2 = nullptr;
+        SilentPage *WebBrowsertvlist = nullptr;
+        PlayerView *WebBrowsertv = nullptr;
+    };
+
+    ChannelGuide(const Controls &controls, const QString &vendorSite, QObject *parent);
+
+    qint16 ChannelCount() const { return m_channelCount; }
+    QString listUrl() const;
+    QString stopPageUrl() const;
+
+    // The list page finished a document; ok is false for a failed load.
+    void WebBrowsertvlist_DocumentComplete(bool ok);
+    // Parses bodyText into the lists and reports the outcome in Frame2.
+    void LoadTvList(const QString &bodyText);
+    void M_list_Click();
+
+    void lsttv_Click();
+    void lsttv_DblClick();
+    void cmdopen_Click();
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void cmdstop_Click();
+
+signals:
+    // After every run of the loader, with the number of channels loaded.
+    void listLoaded(int count);
+
+private:
+    void playSelection();
+
+    Controls m_c;
+    QString m_vendorSite;
+    qint16 m_channelCount = 0;
+    // Bumped on every load the list page starts, so a body read for an
+    // earlier document is never parsed after a newer one has begun.
+    quint64 m_listGeneration = 0;
+};

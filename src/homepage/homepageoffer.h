@@ -1,0 +1,30 @@
+#pragma once
+
+#include "startpagestore.h"
+
+#include <QString>
+
+class QWidget;
+
+// Offers to make the vendor's navigation page the browser start page.
+class HomePageOffer
+{
+public:
+    HomePageOffer(QWidget *parent, const QString &vendorSite, StartPageStoreFactory factory);
+    ~HomePageOffer();
+
+    QString targetText() const;
+
+    // At start-up: asks for consent unless the start page is already ours.
+    void startupPath();
+    // The menu command: sets the start page without asking, then thanks.
+    void M_Ct_Click();
+
+private:
+    StartPageStore *store();
+
+    QWidget *m_parent;
+    QString m_vendorSite;
+    StartPageStoreFactory m_factory;
+    std::unique_ptr<StartPageStore> Wsh;
+};

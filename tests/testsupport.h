@@ -1,0 +1,109 @@
+#pragma once
+
+// Shared helpers for the viewer's tests.
+
+#include "homepage/startpagestore.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTranslator>
+#include <QWebEnginePage>
+
+#include <memory>
+#include <optional>
+
+// An in-memory start-page store shared by every store the factory makes, so
+// a test sees what the code wrote.
+struct MemoryStartPage
+{
+    std::optional<QString> value;
+    bool readable = true;
+    bool writable = true;
+    int reads = 0;
+    int writes = 0;
+    int creations = 0;
+    bool creatable = true;
+};
+
+class MemoryStore : public StartPageStore
+{
+public:
+    explicit MemoryStore(std::shared_ptr<MemoryStartPage> s) : m_s(std::move(s)) { }
+    std::optional<QString> RegRead() override
+    {
+        ++m_s->reads;
+        if (!m_s->readable)
+            return std::nullopt;
+        return m_s->value;
+    }
+    bool RegWrite(const QString &text) override
+    {
+        ++m_s->writes;
+        if (!m_s->writable)
+            return false;
+        m_s->value = text;
+        return true;
+    }
+
+private:
+    std::shared_ptr<MemoryStartPage> m_s;
+};
+
+inline StartPageStoreFactory memoryStoreFactory(std::shared_ptr<MemoryStartPage> s)
+{
+    return [s]() -> std::unique_ptr<StartPageStore> {
+        ++s->creations;
+        if (!s->creatable)
+            return nullptr;
+        return std::make_unique<MemoryStore>(s);
+    };
+}
+
+// Qt's own texts in Chinese, as the viewer has them.
+inline void installChineseTranslations()
+{
+    const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+    QLocale::setDefault(chinese);
+    for (const char *name : {"qtbase", "qtwebengine"}) {
+        auto *t = new QTranslator(QCoreApplication::instance());
+        if (t->load(chinese, QString::fromLatin1(name), QStringLiteral("_"),
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(t);
+    }
+}
+
+// Waits until page has finished loading url (any outcome); returns the ok
+// flag, or false when it did not finish in time. Call it right after the
+// navigation has been started.
+inline bool waitForLoad(QWebEnginePage *page, const QUrl &url, int timeoutMs = 20000)
+{
+    bool done = false;
+    bool ok = false;
+    const auto c = QObject::connect(page, &QWebEnginePage::loadFinished, page, [&](bool r) {
+        if (page->url() == url && !done) {
+            ok = r;
+            done = true;
+        }
+    });
+    QTest::qWaitFor([&] { return done; }, timeoutMs);
+    QObject::disconnect(c);
+    return done && ok;
+}
+
+// Runs a body-text read on page and waits for its answer. Callbacks of one
+// page come back in order, so every earlier read has been answered too.
+inline QString plainTextOf(QWebEnginePage *page)
+{
+    auto text = std::make_shared<QString>();
+    auto done = std::make_shared<bool>(false);
+    page->toPlainText([text, done](const QString &t) {
+        *text = t;
+        *done = true;
+    });
+    QTest::qWaitFor([&] { return *done; }, 10000);
+    return *text;
+}

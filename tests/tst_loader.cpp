@@ -1,0 +1,304 @@
+// The channel-list loader over the real web engine, against our own server.
+
+#include "app/frmhome.h"
+#include "guide/channelguide.h"
+#include "testsupport.h"
+#include "ui_frmhome.h"
+#include "vendorserver.h"
+#include "webview/silentpage.h"
+
+#include <QGroupBox>
+#include <QListWidget>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTcpServer>
+#include <QtTest>
+
+using Names = QStringList;
+
+class tst_Loader : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void load_data();
+    void load();
+    void failedLoadsNeverRunTheLoader_data();
+    void failedLoadsNeverRunTheLoader();
+    void refreshAfterLoad();
+    void refreshWhileUnreachable();
+    void hostileLists_data();
+    void hostileLists();
+
+private:
+    // Refreshes and waits until the list page has finished the list URL and
+    // every body read the guide started for it has been answered.
+    bool refreshAndSettle();
+    Names names() const;
+    Names urls() const;
+
+    VendorServer *m_server = nullptr;
+    frmhome *m_w = nullptr;
+    std::shared_ptr<MemoryStartPage> m_store;
+};
+
+static const QString Initial = QStringLiteral("电视节目表单");
+static const QString Failed = QStringLiteral("电视节目表单更新失败");
+
+void tst_Loader::initTestCase()
+{
+    installChineseTranslations();
+}
+
+void tst_Loader::init()
+{
+    m_server = new VendorServer(this);
+    QVERIFY(m_server->listen());
+    m_store = std::make_shared<MemoryStartPage>();
+    m_store->value = m_server->baseUrl() + "/dh.htm";
+    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+}
+
+void tst_Loader::cleanup()
+{
+    delete m_w;
+    m_w = nullptr;
+    delete m_server;
+    m_server = nullptr;
+}
+
+Names tst_Loader::names() const
+{
+    Names n;
+    for (int i = 0; i < m_w->form()->lsttv->count(); ++i)
+        n << m_w->form()->lsttv->item(i)->text();
+    return n;
+}
+
+Names tst_Loader::urls() const
+{
+    Names n;
+    for (int i = 0; i < m_w->form()->lsttvurl->count(); ++i)
+        n << m_w->form()->lsttvurl->item(i)->text();
+    return n;
+}
+
+bool tst_Loader::refreshAndSettle()
+{
+    const QUrl listUrl(m_w->guide()->listUrl());
+    m_w->guide()->M_list_Click();
+    waitForLoad(m_w->WebBrowsertvlist(), listUrl, 30000);
+    plainTextOf(m_w->WebBrowsertvlist());
+    // The loader sends the page back to about:blank when it ran.
+    QTest::qWait(50);
+    return true;
+}
+
+void tst_Loader::load_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<Names>("names");
+    QTest::addColumn<Names>("urls");
+    QTest::addColumn<QString>("caption");
+
+    const QByteArray utf8 = QStringLiteral("栎川一台;http://h/1\r\n新闻频道;http://h/2\r\n电影频道;http://h/3\r\n"
+                                           "体育频道;http://h/4\r\n少儿频道;http://h/5\r\n")
+                                .toUtf8();
+    const Names chinese{"栎川一台", "新闻频道", "电影频道", "体育频道", "少儿频道"};
+    const Names chineseUrls{"http://h/1", "http://h/2", "http://h/3", "http://h/4", "http://h/5"};
+    QStringEncoder gbk("GB18030");
+    const QByteArray gbkBody = gbk(QString::fromUtf8(utf8));
+
+    QTest::newRow("UTF-8 with charset") << utf8 << QByteArray("text/plain; charset=utf-8")
+                                        << chinese << chineseUrls << "电视节目表单 5";
+    QTest::newRow("UTF-8 without charset") << utf8 << QByteArray("text/plain") << chinese
+                                           << chineseUrls << "电视节目表单 5";
+    QTest::newRow("GBK with charset") << gbkBody << QByteArray("text/plain; charset=gbk")
+                                      << chinese << chineseUrls << "电视节目表单 5";
+    QTest::newRow("GBK without charset") << gbkBody << QByteArray("text/plain") << chinese
+                                         << chineseUrls << "电视节目表单 5";
+    QTest::newRow("CR LF") << QByteArray("A;u1\r\nB;u2;x\r\n\r\nC;u3") << QByteArray("text/plain")
+                           << Names{"A", "B"} << Names{"u1", "u2;x"} << "电视节目表单 2";
+    QTest::newRow("LF") << QByteArray("A;u1\nB;u2\nC;u3") << QByteArray("text/plain")
+                        << Names{"A", "B", "C"} << Names{"u1", "u2", "u3"} << "电视节目表单 3";
+    QTest::newRow("CR") << QByteArray("A;u1\rB;u2\r") << QByteArray("text/plain")
+                        << Names{"A", "B"} << Names{"u1", "u2"} << "电视节目表单 2";
+    QTest::newRow("blanks kept") << QByteArray(" a ; b \r\nx;\r\n;y") << QByteArray("text/plain")
+                                 << Names{" a ", "x", ""} << Names{" b ", "", "y"}
+                                 << "电视节目表单 3";
+    QTest::newRow("title line") << QByteArray("节目表\r\nA;u1\r\n") << QByteArray("text/plain")
+                                << Names{} << Names{} << Failed;
+}
+
+void tst_Loader::load()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(Names, names);
+    QFETCH(Names, urls);
+    QFETCH(QString, caption);
+
+    VendorServer::Response r;
+    r.body = body;
+    r.contentType = contentType;
+    m_server->setRoute("/zavo/list.txt", r);
+
+    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    QVERIFY(!m_w->isVisible());
+    m_w->guide()->M_list_Click();
+    QVERIFY(loaded.wait(30000));
+
+    QCOMPARE(this->names(), names);
+    QCOMPARE(this->urls(), urls);
+    QCOMPARE(int(m_w->guide()->ChannelCount()), names.size());
+    QCOMPARE(m_w->form()->Frame2->title(), caption);
+    QCOMPARE(m_w->form()->lsttv->currentRow(), -1);
+    QCOMPARE(m_w->form()->lsttvurl->currentRow(), -1);
+    QVERIFY(m_w->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->WebBrowsertvlist()->url(), QUrl("about:blank"), 10000);
+}
+
+void tst_Loader::failedLoadsNeverRunTheLoader_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body");
+
+    QTest::newRow("no separator") << 200 << QByteArray("text/plain")
+                                  << QByteArray("just text\r\nno list here\r\n");
+    QTest::newRow("404 page with separators")
+        << 404 << QByteArray("text/html") << QByteArray("<p>A;u1</p><p>B;u2</p>");
+    QTest::newRow("500 list-like body") << 500 << QByteArray("text/plain")
+                                        << QByteArray("A;u1\r\nB;u2\r\n");
+}
+
+void tst_Loader::failedLoadsNeverRunTheLoader()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+
+    VendorServer::Response r;
+    r.status = status;
+    r.contentType = contentType;
+    r.body = body;
+    m_server->setRoute("/zavo/list.txt", r);
+
+    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    refreshAndSettle();
+    QCOMPARE(loaded.size(), 0);
+    QCOMPARE(m_w->form()->Frame2->title(), Initial);
+    QCOMPARE(m_w->form()->lsttv->count(), 0);
+    QCOMPARE(m_w->guide()->ChannelCount(), qint16(0));
+    QVERIFY(!m_w->isVisible());
+    QCOMPARE(m_w->WebBrowsertvlist()->url(), QUrl(m_w->guide()->listUrl()));
+}
+
+void tst_Loader::refreshAfterLoad()
+{
+    VendorServer::Response r;
+    r.body = "A;u1\r\nB;u2\r\nC;u3\r\n";
+    m_server->setRoute("/zavo/list.txt", r);
+    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    m_w->guide()->M_list_Click();
+    QVERIFY(loaded.wait(30000));
+    QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单 3");
+    m_w->form()->lsttv->setCurrentRow(1);
+
+    r.body = "X;ux\r\nY;uy\r\n";
+    r.delayMs = 300;
+    m_server->setRoute("/zavo/list.txt", r);
+    m_w->guide()->M_list_Click();
+    // Emptied at once; the caption keeps the old count until the new list.
+    QCOMPARE(m_w->form()->lsttv->count(), 0);
+    QCOMPARE(m_w->form()->lsttvurl->count(), 0);
+    QCOMPARE(m_w->guide()->ChannelCount(), qint16(0));
+    QCOMPARE(m_w->form()->lsttv->currentRow(), -1);
+    QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单 3");
+
+    QVERIFY(loaded.wait(30000));
+    QCOMPARE(names(), (Names{"X", "Y"}));
+    QCOMPARE(urls(), (Names{"ux", "uy"}));
+    QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单 2");
+    // The update fetched the list again rather than a cached copy.
+    int listRequests = 0;
+    for (const auto &req : m_server->requests())
+        listRequests += req.path == "/zavo/list.txt";
+    QCOMPARE(listRequests, 2);
+}
+
+void tst_Loader::refreshWhileUnreachable()
+{
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const QString dead = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
+    probe.close();
+
+    delete m_w;
+    m_w = new frmhome(dead, memoryStoreFactory(m_store));
+    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    const QUrl listUrl(m_w->guide()->listUrl());
+    m_w->guide()->M_list_Click();
+    QVERIFY(!waitForLoad(m_w->WebBrowsertvlist(), listUrl, 30000));
+    plainTextOf(m_w->WebBrowsertvlist());
+    QTest::qWait(50);
+    QCOMPARE(loaded.size(), 0);
+    QCOMPARE(m_w->form()->lsttv->count(), 0);
+    QCOMPARE(m_w->guide()->ChannelCount(), qint16(0));
+    QCOMPARE(m_w->form()->Frame2->title(), Initial);
+}
+
+void tst_Loader::hostileLists_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<int>("count");
+
+    auto many = [](int n) {
+        QByteArray b;
+        for (int i = 0; i < n; ++i)
+            b += "c" + QByteArray::number(i) + ";http://h/" + QByteArray::number(i) + "\r\n";
+        return b;
+    };
+    QTest::newRow("40000 entries") << many(40000) << QByteArray("text/plain") << 32767;
+    QTest::newRow("10 MB single line with a late separator")
+        << QByteArray(10 * 1024 * 1024, 'x') + ";u" << QByteArray("text/plain") << 0;
+    QTest::newRow("first separator past 32767")
+        << QByteArray("a;b\r\n") + QByteArray(40000, 'n') + ";u\r\nc;d" << QByteArray("text/plain")
+        << 1;
+    QTest::newRow("NUL bytes") << QByteArray("a\0b;u1\r\nc;u2\r\n", 14) << QByteArray("text/plain")
+                               << 2;
+    QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe\xc3(;u1\r\nok;u2\r\n")
+                                   << QByteArray("text/plain; charset=utf-8") << 2;
+    QByteArray html = "<html><body>";
+    for (int i = 0; i < 2000; ++i)
+        html += "<div>x;y;z&amp;" + QByteArray::number(i) + "</div>";
+    html += "</body></html>";
+    QTest::newRow("HTML full of separators") << html << QByteArray("text/html") << 2000;
+}
+
+void tst_Loader::hostileLists()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(int, count);
+
+    VendorServer::Response r;
+    r.body = body;
+    r.contentType = contentType;
+    m_server->setRoute("/zavo/list.txt", r);
+    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    m_w->guide()->M_list_Click();
+    QVERIFY(loaded.wait(60000));
+    QCOMPARE(int(m_w->guide()->ChannelCount()), count);
+    QCOMPARE(m_w->form()->lsttv->count(), count);
+    QCOMPARE(m_w->form()->lsttvurl->count(), count);
+    QCOMPARE(m_w->form()->Frame2->title(),
+             count ? QStringLiteral("电视节目表单 %1").arg(count) : Failed);
+}
+
+QTEST_MAIN(tst_Loader)
+#include "tst_loader.moc"

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs one test program on a private Xvfb display with IceWM, so widget, web
+# engine and tray tests see a real window manager and notification area.
+set -u
+tmp=$(mktemp -d)
+trap 'kill $wm $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$tmp/display")"
+export HOME="$tmp" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+icewm -c /dev/null >/dev/null 2>&1 &
+wm=$!
+# The tray exists once IceWM owns the system-tray selection.
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+    sleep 0.05
+done
+sleep 0.3
+"$@"
