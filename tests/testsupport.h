@@ -3,6 +3,7 @@
 // Shared helpers for the viewer's tests.
 
 #include "homepage/startpagestore.h"
+#include "webview/listpage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -94,13 +95,13 @@ inline bool waitForLoad(QWebEnginePage *page, const QUrl &url, int timeoutMs = 2
     return done && ok;
 }
 
-// Runs a body-text read on page and waits for its answer. Callbacks of one
-// page come back in order, so every earlier read has been answered too.
-inline QString plainTextOf(QWebEnginePage *page)
+// Runs a body-text read on page and waits for its answer. Reads of one page
+// come back in order, so every earlier read has been answered too.
+inline QString plainTextOf(ListPage *page)
 {
     auto text = std::make_shared<QString>();
     auto done = std::make_shared<bool>(false);
-    page->toPlainText([text, done](const QString &t) {
+    page->readBodyText([text, done](const QString &t) {
         *text = t;
         *done = true;
     });

@@ -58,7 +58,9 @@ void onRequestHead(QTcpSocket *socket, F onRequest)
 class EndlessServer : public QObject
 {
 public:
-    explicit EndlessServer(QObject *parent = nullptr) : QObject(parent), m_server(this)
+    explicit EndlessServer(QObject *parent = nullptr)
+        : QObject(parent)
+        , m_server(this)
     {
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -69,7 +71,10 @@ public:
         });
     }
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/endless").arg(m_server.serverPort()); }
+    QString url() const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/endless").arg(m_server.serverPort());
+    }
 
     qint64 written = 0;
     bool peerClosed = false;
@@ -84,8 +89,8 @@ private:
     void pump(QTcpSocket *socket)
     {
         static const QByteArray chunk(64 * 1024, 'x');
-        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()
-               && written < 64 * kCap) {
+        while (socket->state() == QAbstractSocket::ConnectedState
+               && socket->bytesToWrite() < 4 * chunk.size() && written < 64 * kCap) {
             socket->write(chunk);
             written += chunk.size();
         }
@@ -98,7 +103,9 @@ private:
 class TlsServer : public QObject
 {
 public:
-    explicit TlsServer(QObject *parent = nullptr) : QObject(parent), m_server(this)
+    explicit TlsServer(QObject *parent = nullptr)
+        : QObject(parent)
+        , m_server(this)
     {
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         config.setLocalCertificate(QSslCertificate(QByteArray(kCertPem)));
@@ -112,15 +119,19 @@ public:
                 socket->setParent(this);
                 onRequestHead(socket, [this, socket] {
                     ++served;
-                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 8\r\n"
-                                  "Connection: close\r\n\r\nover tls");
+                    socket->write(
+                            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 8\r\n"
+                            "Connection: close\r\n\r\nover tls");
                     socket->disconnectFromHost();
                 });
             }
         });
     }
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
-    QString url() const { return QStringLiteral("https://127.0.0.1:%1/secure").arg(m_server.serverPort()); }
+    QString url() const
+    {
+        return QStringLiteral("https://127.0.0.1:%1/secure").arg(m_server.serverPort());
+    }
 
     int handshakes = 0;
     int served = 0;
@@ -231,21 +242,26 @@ void TestHttpGetText::bodyReturnedAsDecoded_data()
 
     QTest::newRow("trailing line break") << 200 << QByteArray("text/plain") << QByteArray("1.1\r\n")
                                          << QStringLiteral("1.1\r\n");
-    QTest::newRow("surrounding blanks") << 200 << QByteArray("text/plain") << QByteArray("  1.1 \n\n")
-                                        << QStringLiteral("  1.1 \n\n");
+    QTest::newRow("surrounding blanks") << 200 << QByteArray("text/plain")
+                                        << QByteArray("  1.1 \n\n") << QStringLiteral("  1.1 \n\n");
     QTest::newRow("404 page") << 404 << QByteArray("text/html; charset=utf-8")
-                              << QByteArray("<h1>Not Found</h1>\n") << QStringLiteral("<h1>Not Found</h1>\n");
-    QTest::newRow("500 page") << 500 << QByteArray("text/plain") << QByteArray("oops") << QStringLiteral("oops");
+                              << QByteArray("<h1>Not Found</h1>\n")
+                              << QStringLiteral("<h1>Not Found</h1>\n");
+    QTest::newRow("500 page") << 500 << QByteArray("text/plain") << QByteArray("oops")
+                              << QStringLiteral("oops");
     QTest::newRow("empty body") << 200 << QByteArray("text/plain") << QByteArray() << QString();
-    QTest::newRow("utf-8 charset") << 200 << QByteArray("text/plain; charset=utf-8") << name.toUtf8() << name;
+    QTest::newRow("utf-8 charset")
+            << 200 << QByteArray("text/plain; charset=utf-8") << name.toUtf8() << name;
     QTest::newRow("gbk charset") << 200 << QByteArray("text/plain; charset=GBK") << gbk << name;
-    QTest::newRow("quoted gbk charset") << 200 << QByteArray("text/html;charset=\"gbk\"") << gbk << name;
+    QTest::newRow("quoted gbk charset")
+            << 200 << QByteArray("text/html;charset=\"gbk\"") << gbk << name;
     QTest::newRow("latin-1 charset") << 200 << QByteArray("text/plain; charset=ISO-8859-1")
                                      << QByteArray("caf\xe9") << QStringLiteral("café");
-    QTest::newRow("no charset is utf-8") << 200 << QByteArray("text/plain") << name.toUtf8() << name;
+    QTest::newRow("no charset is utf-8")
+            << 200 << QByteArray("text/plain") << name.toUtf8() << name;
     QTest::newRow("no content type is utf-8") << 200 << QByteArray() << name.toUtf8() << name;
-    QTest::newRow("unknown charset is utf-8") << 200 << QByteArray("text/plain; charset=x-no-such-set")
-                                              << name.toUtf8() << name;
+    QTest::newRow("unknown charset is utf-8")
+            << 200 << QByteArray("text/plain; charset=x-no-such-set") << name.toUtf8() << name;
 }
 
 void TestHttpGetText::bodyReturnedAsDecoded()
@@ -337,7 +353,8 @@ void TestHttpGetText::stalledServerEndsJustAfterLimit()
     QCOMPARE(result, QString());
     QVERIFY(!m_server->requests().isEmpty()); // it really was waiting on an accepted request
     QVERIFY2(elapsedNs > qint64(limit) * 1000000000, qPrintable(QString::number(elapsedNs)));
-    QVERIFY2(elapsedNs < qint64(limit) * 1000000000 + 1500000000LL, qPrintable(QString::number(elapsedNs)));
+    QVERIFY2(elapsedNs < qint64(limit) * 1000000000 + 1500000000LL,
+             qPrintable(QString::number(elapsedNs)));
     QCOMPARE(int(value), limit);
 }
 
@@ -351,7 +368,8 @@ void TestHttpGetText::failuresReturnEmptyQuickly_data()
 
     const quint16 port = closedPort();
     QVERIFY(port != 0);
-    QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:%1/version/zavo.txt").arg(port);
+    QTest::newRow("connection refused")
+            << QStringLiteral("http://127.0.0.1:%1/version/zavo.txt").arg(port);
     QTest::newRow("closed without answer") << url("/hangup");
     QTest::newRow("empty url") << QString();
     QTest::newRow("not a url") << QStringLiteral("::not a url::");
@@ -398,7 +416,8 @@ void TestHttpGetText::redirects()
     m_server->clearRequests();
 
     qint16 limit = 10;
-    QCOMPARE(Module1::HttpGetText(url(QStringLiteral("/hop/%1").arg(hops)), QString(), limit), expected);
+    QCOMPARE(Module1::HttpGetText(url(QStringLiteral("/hop/%1").arg(hops)), QString(), limit),
+             expected);
     // Qt may resend a request on a reused connection the server had closed,
     // so which paths were asked for matters, not how often.
     QStringList paths;
@@ -504,10 +523,12 @@ void TestHttpGetText::eventsProcessedDuringWait()
     // Queued input is only delivered once an event loop runs: inside the wait.
     const QPointF at = QRectF(button.rect()).center();
     const QPointF global = button.mapToGlobal(at);
-    QCoreApplication::postEvent(&button, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
-                                                         Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(&button, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
-                                                         Qt::NoButton, Qt::NoModifier));
+    QCoreApplication::postEvent(&button,
+                                new QMouseEvent(QEvent::MouseButtonPress, at, global,
+                                                Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(&button,
+                                new QMouseEvent(QEvent::MouseButtonRelease, at, global,
+                                                Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 
     qint16 limit = 10;
     QElapsedTimer clock;

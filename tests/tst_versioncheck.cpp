@@ -74,7 +74,8 @@ private:
 void TestVersionCheck::initTestCase()
 {
     auto *translator = new QTranslator(qApp);
-    QVERIFY(translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+    QVERIFY(translator->load(QStringLiteral("qtbase_zh_CN"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
     QVERIFY(QCoreApplication::installTranslator(translator));
 
     m_server = new VendorServer(this);
@@ -96,7 +97,8 @@ void TestVersionCheck::checkVersion_data()
     QTest::addColumn<Box>("box");
 
     QTest::newRow("same version") << true << 200 << QByteArray("1.1") << Box::None;
-    QTest::newRow("same version with line break") << true << 200 << QByteArray("1.1\n") << Box::OutOfDate;
+    QTest::newRow("same version with line break")
+            << true << 200 << QByteArray("1.1\n") << Box::OutOfDate;
     QTest::newRow("lower version") << true << 200 << QByteArray("1.0") << Box::OutOfDate;
     QTest::newRow("1.10 is not 1.1") << true << 200 << QByteArray("1.10") << Box::OutOfDate;
     QTest::newRow("higher version") << true << 200 << QByteArray("2.0") << Box::OutOfDate;
@@ -139,7 +141,8 @@ void TestVersionCheck::checkVersion()
     Module1::CheckVersion(&parent, site);
 
     QCOMPARE(Module1::LocalVersion, QStringLiteral("1.1"));
-    QCOMPARE(Module1::LocalVersion, QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor));
+    QCOMPARE(Module1::LocalVersion,
+             QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor));
     QCOMPARE(Module1::ServerVersion, reachable ? QString::fromUtf8(body) : QString());
     if (reachable) {
         const QList<VendorServer::Request> requests = m_server->requests();

@@ -7,7 +7,7 @@
 #include "testsupport.h"
 #include "ui_frmhome.h"
 #include "vendorserver.h"
-#include "webview/silentpage.h"
+#include "webview/listpage.h"
 
 #include <QGroupBox>
 #include <QListWidget>

@@ -7,9 +7,11 @@
 #include "homepage/homepageoffer.h"
 #include "msgbox.h"
 #include "net/module1.h"
-#include "webview/silentpage.h"
+#include "webview/listpage.h"
+#include "windowbehaviour.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QScreen>
 #include <QUrl>
@@ -35,7 +37,7 @@ frmhome::frmhome(const QString &vendorSite, StartPageStoreFactory startPageStore
     setTabOrder(ui->SSTab1, ui->WebBrowser1);
 
     // The list page is never shown, so it needs no view at all.
-    m_listPage = new SilentPage(viewerProfile(), this);
+    m_listPage = new ListPage(viewerProfile(), this);
 
     m_guide = new ChannelGuide({this, ui->lsttv, ui->lsttvurl, ui->Frame2, m_listPage,
                                 ui->WebBrowsertv},
@@ -50,6 +52,15 @@ frmhome::frmhome(const QString &vendorSite, StartPageStoreFactory startPageStore
     connect(ui->M_msg, &QAction::triggered, this, [this] { ui->SSTab1->setTab(2); });
     connect(ui->M_about, &QAction::triggered, this, [this] { ui->SSTab1->setTab(0); });
     connect(ui->M_Ct, &QAction::triggered, this, [this] { m_homePage->M_Ct_Click(); });
+
+    m_behaviour = new WindowBehaviour(this, ui->M_ckzd);
+    connect(ui->M_ckzd, &QAction::triggered, m_behaviour, &WindowBehaviour::M_ckzd_Click);
+    connect(ui->M_exit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->Command1, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->M_lblbook, &QAction::triggered, this, &frmhome::lblfeedback_Click);
+    connect(ui->Image1, &ClickableLabel::clicked, this, [this] { openInBrowser(m_vendorSite); });
+    connect(ui->lblfeedback, &ClickableLabel::clicked, this, &frmhome::lblfeedback_Click);
+    connect(ui->lblfeedback, &ClickableLabel::mouseMoved, this, &frmhome::lblfeedback_MouseMove);
 
     m_ender = [] {
         MsgBox::setProgramEnding();
@@ -105,5 +116,44 @@ void frmhome::Form_Load()
 
 void frmhome::openInBrowser(const QString &url)
 {
+    // Whether a browser opened is not the viewer's concern.
     QDesktopServices::openUrl(QUrl(url));
+}
+
+void frmhome::lblfeedback_Click()
+{
+    openInBrowser(m_vendorSite + QStringLiteral("/writebook.asp"));
+}
+
+void frmhome::lblfeedback_MouseMove()
+{
+    // Once pointed at, the link stays red for the rest of the run.
+    QPalette p = ui->lblfeedback->palette();
+    p.setColor(QPalette::WindowText, QColor(0xff, 0x00, 0x00));
+    ui->lblfeedback->setPalette(p);
+}
+
+void frmhome::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        m_behaviour->windowStateChanged();
+}
+
+void frmhome::closeEvent(QCloseEvent *event)
+{
+    // Form_QueryUnload: every way of closing asks first.
+    if (!m_behaviour->Form_QueryUnload()) {
+        event->ignore();
+        return;
+    }
+    if (m_ender)
+        m_ender();
+    event->accept();
+}
+
+void frmhome::showEvent(QShowEvent *event)
+{
+    m_behaviour->applyFixedSize();
+    QMainWindow::showEvent(event);
 }

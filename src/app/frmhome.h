@@ -14,7 +14,8 @@ class frmhome;
 class QLabel;
 class ChannelGuide;
 class HomePageOffer;
-class SilentPage;
+class ListPage;
+class WindowBehaviour;
 
 // The viewer's one window.
 class frmhome : public QMainWindow
@@ -32,10 +33,11 @@ public:
 
     Ui::frmhome *form() const { return ui.get(); }
     ChannelGuide *guide() const { return m_guide; }
-    SilentPage *WebBrowsertvlist() const { return m_listPage; }
+    ListPage *WebBrowsertvlist() const { return m_listPage; }
     HomePageOffer *homePageOffer() const { return m_homePage.get(); }
     const std::array<QLabel *, 4> &lblmsg1() const { return m_lblmsg1; }
     QString vendorSite() const { return m_vendorSite; }
+    WindowBehaviour *windowBehaviour() const { return m_behaviour; }
 
     // What "end the program" does once the user has confirmed; tests replace
     // it so the test process survives.
@@ -46,14 +48,22 @@ public:
 signals:
     void startupStep(frmhome::Step step);
 
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
     void openInBrowser(const QString &url);
+    void lblfeedback_Click();
+    void lblfeedback_MouseMove();
 
     std::unique_ptr<Ui::frmhome> ui;
     QString m_vendorSite;
     std::array<QLabel *, 4> m_lblmsg1{};
-    SilentPage *m_listPage = nullptr;
+    ListPage *m_listPage = nullptr;
     ChannelGuide *m_guide = nullptr;
     std::unique_ptr<HomePageOffer> m_homePage;
     std::function<void()> m_ender;
+    WindowBehaviour *m_behaviour = nullptr;
 };

@@ -2,7 +2,7 @@
 
 #include "channellist.h"
 #include "webview/playerview.h"
-#include "webview/silentpage.h"
+#include "webview/listpage.h"
 
 #include <QGroupBox>
 #include <QListWidget>
@@ -37,7 +37,7 @@ void ChannelGuide::WebBrowsertvlist_DocumentComplete(bool ok)
     if (!ok)
         return;
     const quint64 generation = m_listGeneration;
-    m_c.WebBrowsertvlist->toPlainText([this, generation](const QString &text) {
+    m_c.WebBrowsertvlist->readBodyText([this, generation](const QString &text) {
         if (generation != m_listGeneration)
             return;
         if (text.contains(u';'))

@@ -6,7 +6,7 @@
 class QGroupBox;
 class QListWidget;
 class QWidget;
-class SilentPage;
+class ListPage;
 class PlayerView;
 
 // The channel guide of the main window: downloads the vendor's channel list
@@ -22,7 +22,7 @@ public:
         QListWidget *lsttv = nullptr;
         QListWidget *lsttvurl = nullptr;
         QGroupBox *Frame2 = nullptr;
-        SilentPage *WebBrowsertvlist = nullptr;
+        ListPage *WebBrowsertvlist = nullptr;
         PlayerView *WebBrowsertv = nullptr;
     };
 

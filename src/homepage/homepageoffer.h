@@ -22,6 +22,10 @@ public:
 
 private:
     StartPageStore *store();
+    // The stored start page; "" when missing, unreadable or no store.
+    QString readStartPage();
+    // Writes the target; a failure is not reported to the user.
+    void writeStartPage();
 
     QWidget *m_parent;
     QString m_vendorSite;

@@ -91,12 +91,14 @@ QString HttpGetText(const QString &url, const QString &cookie, qint16 &timeout)
         cookieValue = QByteArray("", 0);
     request.setRawHeader("Cookie", cookieValue);
     request.setRawHeader("If-Modified-Since", "0");
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     // Keep a cookie jar from replacing the caller's Cookie header.
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
 
     QNetworkAccessManager manager;
@@ -162,9 +164,11 @@ QString HttpGetText(const QString &url, const QString &cookie, qint16 &timeout)
 
 void CheckVersion(QWidget *parent, const QString &vendorSite)
 {
-    LocalVersion = QString::number(AppInfo::Major) + QLatin1Char('.') + QString::number(AppInfo::Minor);
+    LocalVersion
+            = QString::number(AppInfo::Major) + QLatin1Char('.') + QString::number(AppInfo::Minor);
     qint16 timeout = 15;
-    ServerVersion = HttpGetText(vendorSite + QStringLiteral("/version/zavo.txt"), QString(), timeout);
+    ServerVersion
+            = HttpGetText(vendorSite + QStringLiteral("/version/zavo.txt"), QString(), timeout);
     if (MsgBox::programEnding())
         return;
     if (ServerVersion == LocalVersion)

@@ -1,0 +1,136 @@
+#include "windowbehaviour.h"
+
+#include "msgbox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLayout>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTimer>
+
+namespace {
+const char *const TopmostOn = "窗口置顶";
+const char *const TopmostOff = "取消置顶";
+} // namespace
+
+WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *topmostAction)
+    : QObject(window), m_window(window), m_topmostAction(topmostAction)
+{
+    // Title, system menu, minimise and close; never a maximise button.
+    m_window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                             | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                             | Qt::WindowCloseButtonHint);
+    // The program ends only through the confirmed close; a window hidden in
+    // the tray, or a box closing while it is hidden, must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    applyFixedSize();
+}
+
+void WindowBehaviour::applyFixedSize()
+{
+    if (QWidget *client = m_window->centralWidget())
+        client->setFixedSize(ClientSize);
+    int menuHeight = 0;
+    if (QMenuBar *bar = m_window->menuBar(); bar && !bar->isHidden())
+        menuHeight = bar->heightForWidth(ClientSize.width()) > 0
+                ? bar->heightForWidth(ClientSize.width())
+                : bar->sizeHint().height();
+    m_window->setFixedSize(ClientSize.width(), ClientSize.height() + menuHeight);
+    if (QLayout *l = m_window->layout())
+        l->activate();
+}
+
+void WindowBehaviour::windowStateChanged()
+{
+    const Qt::WindowStates state = m_window->windowState();
+    if (state & Qt::WindowMinimized) {
+        minimiseToTray();
+        return;
+    }
+    if (state & Qt::WindowMaximized) {
+        // Only the window manager or a script can get here; leave its event
+        // first, then go back to normal.
+        QTimer::singleShot(0, m_window, [w = m_window] {
+            if (w->windowState() & Qt::WindowMaximized)
+                w->setWindowState(w->windowState() & ~Qt::WindowMaximized);
+        });
+    }
+}
+
+void WindowBehaviour::minimiseToTray()
+{
+    if (m_inTray)
+        return;
+    // Without a notification area the window stays on the taskbar, or it
+    // could never be brought back.
+    if (!m_trayAvailable || !m_trayAvailable())
+        return;
+    if (!m_tray) {
+        m_tray = new QSystemTrayIcon(this);
+        connect(m_tray, &QSystemTrayIcon::activated, this, &WindowBehaviour::trayActivated);
+    }
+    m_tray->setIcon(m_window->windowIcon());
+    m_tray->setToolTip(QStringLiteral("栎川在线电视机"));
+    m_tray->show();
+    if (!m_tray->isVisible())
+        return;
+    m_inTray = true;
+    // Hiding inside the state change confuses some window managers; do it
+    // once the event is over.
+    QTimer::singleShot(0, m_window, [this] {
+        if (m_inTray)
+            m_window->hide();
+    });
+}
+
+void WindowBehaviour::trayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick)
+        restoreFromTray();
+}
+
+void WindowBehaviour::restoreFromTray()
+{
+    if (!m_inTray)
+        return;
+    m_inTray = false;
+    m_window->setWindowState(m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    if (m_tray)
+        m_tray->hide();
+}
+
+bool WindowBehaviour::isTopmost() const
+{
+    return m_window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+void WindowBehaviour::M_ckzd_Click()
+{
+    const bool on = m_topmostAction->text() == QString::fromUtf8(TopmostOn);
+    const bool visible = m_window->isVisible();
+    const QPoint pos = m_window->pos();
+    // Changing the flags hides the window; bring it back where it was.
+    m_window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible) {
+        m_window->move(pos);
+        m_window->show();
+    }
+    m_topmostAction->setText(QString::fromUtf8(on ? TopmostOff : TopmostOn));
+}
+
+bool WindowBehaviour::Form_QueryUnload()
+{
+    // One question at a time; a second request while it is open is refused.
+    if (m_asking)
+        return false;
+    m_asking = true;
+    const int answer = MsgBox::show(m_window, QStringLiteral("您确定要退出程序吗?"),
+                                    MsgBox::OkCancel | MsgBox::Question,
+                                    QStringLiteral("退出提示"));
+    m_asking = false;
+    return answer == MsgBox::Ok;
+}

@@ -1,0 +1,525 @@
+// The main window as a window, end to end under Xvfb and IceWM: fixed size,
+// hiding in the tray, staying on top, and the confirmed close.
+
+#include "app/frmhome.h"
+#include "app/tabcontrol.h"
+#include "app/windowbehaviour.h"
+#include "modaldriver.h"
+#include "testsupport.h"
+#include "ui_frmhome.h"
+#include "vendorserver.h"
+#include "webview/playerview.h"
+
+#include <QMenuBar>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStyleHints>
+#include <QSystemTrayIcon>
+#include <QtTest>
+
+namespace {
+
+QString run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(10000))
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString hexId(WId id)
+{
+    return QStringLiteral("0x%1").arg(quint64(id), 0, 16);
+}
+
+// Whether the window manager lists the window (its taskbar entry).
+bool managed(WId id)
+{
+    const QString out = run(QStringLiteral("xprop"), {"-root", "_NET_CLIENT_LIST"});
+    const QRegularExpression ids(QStringLiteral("0x[0-9a-f]+"));
+    for (auto it = ids.globalMatch(out); it.hasNext();) {
+        if (it.next().captured().toULongLong(nullptr, 16) == id)
+            return true;
+    }
+    return false;
+}
+
+bool viewable(WId id)
+{
+    return run(QStringLiteral("xwininfo"), {"-id", hexId(id)}).contains("Map State: IsViewable");
+}
+
+QString netWmState(WId id)
+{
+    return run(QStringLiteral("xprop"), {"-id", hexId(id), "_NET_WM_STATE"});
+}
+
+// Windows of this process docked in IceWM's notification area: the direct
+// clients of its embedders that share our X resource base.
+int trayClients(WId ours)
+{
+    const quint64 base = quint64(ours) & ~quint64(0x1fffff);
+    const QStringList lines =
+            run(QStringLiteral("xwininfo"), {"-root", "-tree"}).split(u'\n');
+    const QRegularExpression row(QStringLiteral("^( *)(0x[0-9a-f]+) (.*)$"));
+    int trayIndent = -1;
+    int embedderIndent = -1;
+    int count = 0;
+    for (const QString &line : lines) {
+        const auto m = row.match(line);
+        if (!m.hasMatch())
+            continue;
+        const int indent = m.capturedLength(1);
+        if (trayIndent >= 0 && indent <= trayIndent)
+            break;
+        if (trayIndent < 0) {
+            if (m.captured(3).startsWith("\"SystemTray\""))
+                trayIndent = indent;
+            continue;
+        }
+        if (m.captured(3).startsWith("\"YXTrayEmbedder\"")) {
+            embedderIndent = indent;
+            continue;
+        }
+        const quint64 id = m.captured(2).toULongLong(nullptr, 16);
+        if (indent == embedderIndent + 3 && (id & ~quint64(0x1fffff)) == base)
+            ++count;
+    }
+    return count;
+}
+
+// Tray icon objects of the window that are shown.
+int shownTrayIcons(QObject *window)
+{
+    int n = 0;
+    for (QSystemTrayIcon *t : window->findChildren<QSystemTrayIcon *>())
+        n += t->isVisible() ? 1 : 0;
+    return n;
+}
+
+// Runs xdotool without waiting: what it sends may open a modal box here.
+void xdotoolDetached(const QStringList &args)
+{
+    QProcess::startDetached(QStringLiteral("xdotool"), args);
+}
+
+void xdotool(const QStringList &args)
+{
+    run(QStringLiteral("xdotool"), args);
+}
+
+} // namespace
+
+class tst_WindowBehaviour : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void windowFlags();
+    void fixedSize_data();
+    void fixedSize();
+    void minimiseToTray_data();
+    void minimiseToTray();
+    void trayClicks_data();
+    void trayClicks();
+    void oneIconAcrossTrips();
+    void noTrayStaysOnTaskbar();
+    void topmost_data();
+    void topmost();
+    void topmostKeepsWebViews();
+    void closeConfirmation_data();
+    void closeConfirmation();
+    void hiddenWindowDoesNotQuit();
+
+private:
+    void minimise(bool viaWindowManager = false);
+    void restoreByDoubleClick();
+    WindowBehaviour *behaviour() const { return m_w->windowBehaviour(); }
+
+    VendorServer *m_server = nullptr;
+    frmhome *m_w = nullptr;
+    ModalDriver *m_driver = nullptr;
+    std::shared_ptr<MemoryStartPage> m_store;
+    int m_enderCalls = 0;
+};
+
+void tst_WindowBehaviour::initTestCase()
+{
+    installChineseTranslations();
+    // IceWM is started just before the test.
+    QVERIFY(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
+}
+
+void tst_WindowBehaviour::init()
+{
+    m_server = new VendorServer(this);
+    m_server->setRoot(QStringLiteral(SITE_DIR));
+    VendorServer::Response version;
+    version.body = "1.1";
+    m_server->setRoute("/version/zavo.txt", version);
+    QVERIFY(m_server->listen());
+    m_store = std::make_shared<MemoryStartPage>();
+    m_store->value = m_server->baseUrl() + "/dh.htm";
+    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+    m_enderCalls = 0;
+    m_w->setProgramEnder([this] { ++m_enderCalls; });
+    m_driver = new ModalDriver(this);
+    m_w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_w));
+    QTRY_VERIFY(managed(m_w->winId()));
+}
+
+void tst_WindowBehaviour::cleanup()
+{
+    delete m_driver;
+    m_driver = nullptr;
+    delete m_w;
+    m_w = nullptr;
+    delete m_server;
+    m_server = nullptr;
+}
+
+void tst_WindowBehaviour::minimise(bool viaWindowManager)
+{
+    if (viaWindowManager)
+        xdotool({"windowminimize", hexId(m_w->winId())});
+    else
+        m_w->setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(!m_w->isVisible());
+    QVERIFY(behaviour()->trayIcon());
+    QTRY_COMPARE(trayClients(m_w->winId()), 1);
+    QTRY_VERIFY(behaviour()->trayIcon()->geometry().isValid());
+}
+
+void tst_WindowBehaviour::restoreByDoubleClick()
+{
+    const QPoint c = behaviour()->trayIcon()->geometry().center();
+    xdotool({"mousemove", "--sync", QString::number(c.x()), QString::number(c.y()), "click",
+             "--repeat", "2", "--delay", "80", "1"});
+    QTRY_VERIFY(m_w->isVisible());
+    QTRY_VERIFY(viewable(m_w->winId()));
+}
+
+void tst_WindowBehaviour::windowFlags()
+{
+    const Qt::WindowFlags f = m_w->windowFlags();
+    QVERIFY(f.testFlag(Qt::WindowTitleHint));
+    QVERIFY(f.testFlag(Qt::WindowSystemMenuHint));
+    QVERIFY(f.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(f.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!f.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!f.testFlag(Qt::WindowStaysOnTopHint));
+    // The window manager is told the size is fixed.
+    const QString hints = run("xprop", {"-id", hexId(m_w->winId()), "WM_NORMAL_HINTS"});
+    const QString size = QStringLiteral("433 by %1").arg(m_w->height());
+    QVERIFY2(hints.contains("minimum size: " + size), qPrintable(hints));
+    QVERIFY2(hints.contains("maximum size: " + size), qPrintable(hints));
+}
+
+void tst_WindowBehaviour::fixedSize_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("resize call") << "resize";
+    QTest::newRow("window manager resize") << "windowsize";
+    QTest::newRow("maximised by the program") << "maximise";
+    QTest::newRow("window manager maximise key") << "alt+F10";
+}
+
+void tst_WindowBehaviour::fixedSize()
+{
+    QFETCH(QString, how);
+    const QSize outer = m_w->size();
+    QCOMPARE(m_w->centralWidget()->size(), QSize(433, 480));
+    QCOMPARE(outer, QSize(433, 480 + m_w->menuBar()->height()));
+
+    const WId id = m_w->winId();
+    if (how == "resize") {
+        m_w->resize(800, 700);
+    } else if (how == "windowsize") {
+        run("xdotool", {"windowsize", hexId(id), "700", "650"});
+    } else if (how == "maximise") {
+        m_w->setWindowState(Qt::WindowMaximized);
+    } else {
+        run("xdotool", {"windowactivate", "--sync", hexId(id)});
+        run("xdotool", {"key", how});
+    }
+    QTRY_VERIFY(!m_w->isMaximized());
+    // IceWM handles requests in order: once a later move has arrived, its
+    // answer to the resize has arrived too.
+    const QPoint before = m_w->pos();
+    run("xdotool", {"windowmove", hexId(id), QString::number(before.x() + 9),
+                    QString::number(before.y() + 9)});
+    QTRY_VERIFY(m_w->pos() != before);
+    QTRY_VERIFY(!m_w->isMaximized());
+    QVERIFY(m_w->isVisible());
+    QCOMPARE(m_w->size(), outer);
+    QCOMPARE(m_w->centralWidget()->size(), QSize(433, 480));
+    QVERIFY(!netWmState(id).contains("MAXIMIZED"));
+    const QString geometry = run("xwininfo", {"-id", hexId(id)});
+    QVERIFY2(geometry.contains(QStringLiteral("Width: %1\n").arg(outer.width())), qPrintable(geometry));
+    QVERIFY2(geometry.contains(QStringLiteral("Height: %1\n").arg(outer.height())), qPrintable(geometry));
+}
+
+void tst_WindowBehaviour::minimiseToTray_data()
+{
+    QTest::addColumn<bool>("viaWindowManager");
+    QTest::newRow("by the program") << false;
+    QTest::newRow("by the window manager") << true;
+}
+
+void tst_WindowBehaviour::minimiseToTray()
+{
+    QFETCH(bool, viaWindowManager);
+    const WId id = m_w->winId();
+    minimise(viaWindowManager);
+    QSystemTrayIcon *tray = behaviour()->trayIcon();
+    QCOMPARE(shownTrayIcons(m_w), 1);
+    QCOMPARE(tray->toolTip(), "栎川在线电视机");
+    QCOMPARE(tray->icon().cacheKey(), m_w->windowIcon().cacheKey());
+    // No taskbar entry: unmapped and no longer among the managed windows.
+    QTRY_VERIFY(!managed(id));
+    QVERIFY(!viewable(id));
+    // The icon sits in IceWM's notification area.
+    QVERIFY(tray->geometry().bottom() > m_w->screen()->geometry().height() - 40);
+}
+
+void tst_WindowBehaviour::trayClicks_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("repeat");
+    QTest::addColumn<QList<int>>("reasons");
+    QTest::addColumn<bool>("restores");
+
+    using R = QSystemTrayIcon;
+    QTest::newRow("left double-click") << "1" << 2 << QList<int>{R::Trigger, R::DoubleClick} << true;
+    QTest::newRow("left click") << "1" << 1 << QList<int>{R::Trigger} << false;
+    QTest::newRow("right click") << "3" << 1 << QList<int>{R::Context} << false;
+    QTest::newRow("right double-click") << "3" << 2 << QList<int>{R::Context} << false;
+    QTest::newRow("middle click") << "2" << 1 << QList<int>{R::MiddleClick} << false;
+    QTest::newRow("middle double-click") << "2" << 2 << QList<int>{R::MiddleClick} << false;
+}
+
+void tst_WindowBehaviour::trayClicks()
+{
+    QFETCH(QString, button);
+    QFETCH(int, repeat);
+    QFETCH(QList<int>, reasons);
+    QFETCH(bool, restores);
+
+    const WId id = m_w->winId();
+    minimise();
+    QSystemTrayIcon *tray = behaviour()->trayIcon();
+    QSignalSpy spy(tray, &QSystemTrayIcon::activated);
+    const QPoint c = tray->geometry().center();
+    xdotool({"mousemove", "--sync", QString::number(c.x()), QString::number(c.y()), "click",
+             "--repeat", QString::number(repeat), "--delay", "80", button});
+    QTRY_COMPARE(spy.size(), reasons.size());
+    // A late second event of a double-click would show up here.
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    QList<int> seen;
+    for (const QList<QVariant> &args : spy)
+        seen << args.at(0).toInt();
+    QCOMPARE(seen, reasons);
+
+    if (restores) {
+        QTRY_VERIFY(m_w->isVisible());
+        QCOMPARE(m_w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized), Qt::WindowNoState);
+        QTRY_VERIFY(viewable(id));
+        QTRY_VERIFY(managed(id));
+        QTRY_VERIFY(m_w->isActiveWindow());
+        QVERIFY(!tray->isVisible());
+        QTRY_COMPARE(trayClients(id), 0);
+        QVERIFY(!netWmState(id).contains("HIDDEN"));
+    } else {
+        QVERIFY(!m_w->isVisible());
+        QVERIFY(!managed(id));
+        QVERIFY(tray->isVisible());
+        QCOMPARE(trayClients(id), 1);
+    }
+}
+
+void tst_WindowBehaviour::oneIconAcrossTrips()
+{
+    minimise();
+    QSystemTrayIcon *first = behaviour()->trayIcon();
+    restoreByDoubleClick();
+    minimise(true);
+    QCOMPARE(behaviour()->trayIcon(), first);
+    QCOMPARE(m_w->findChildren<QSystemTrayIcon *>().size(), 1);
+    QCOMPARE(shownTrayIcons(m_w), 1);
+    QCOMPARE(trayClients(m_w->winId()), 1);
+    restoreByDoubleClick();
+    QCOMPARE(shownTrayIcons(m_w), 0);
+    QTRY_COMPARE(trayClients(m_w->winId()), 0);
+}
+
+void tst_WindowBehaviour::noTrayStaysOnTaskbar()
+{
+    behaviour()->setTrayAvailability([] { return false; });
+    const WId id = m_w->winId();
+    xdotool({"windowminimize", hexId(id)});
+    QTRY_VERIFY(m_w->isMinimized());
+    QTRY_VERIFY(netWmState(id).contains("_NET_WM_STATE_HIDDEN"));
+    // Still on the taskbar, where the user can bring it back.
+    QVERIFY(m_w->isVisible());
+    QVERIFY(managed(id));
+    QVERIFY(!behaviour()->trayIcon());
+    QCOMPARE(trayClients(id), 0);
+    QVERIFY(!behaviour()->isInTray());
+}
+
+void tst_WindowBehaviour::topmost_data()
+{
+    QTest::addColumn<int>("toggles");
+    QTest::addColumn<bool>("throughTray");
+    QTest::addColumn<bool>("above");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("once") << 1 << false << true << "取消置顶";
+    QTest::newRow("twice") << 2 << false << false << "窗口置顶";
+    QTest::newRow("three times") << 3 << false << true << "取消置顶";
+    QTest::newRow("once, then through the tray") << 1 << true << true << "取消置顶";
+    QTest::newRow("twice, then through the tray") << 2 << true << false << "窗口置顶";
+}
+
+void tst_WindowBehaviour::topmost()
+{
+    QFETCH(int, toggles);
+    QFETCH(bool, throughTray);
+    QFETCH(bool, above);
+    QFETCH(QString, caption);
+
+    QAction *action = m_w->form()->M_ckzd;
+    QCOMPARE(action->text(), "窗口置顶");
+    QVERIFY(!netWmState(m_w->winId()).contains("_NET_WM_STATE_ABOVE"));
+    const QPoint pos = m_w->pos();
+    for (int i = 0; i < toggles; ++i) {
+        action->trigger();
+        QVERIFY(m_w->isVisible());
+    }
+    QCOMPARE(action->text(), caption);
+    QCOMPARE(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), above);
+    QVERIFY(QTest::qWaitForWindowExposed(m_w));
+    QTRY_COMPARE(netWmState(m_w->winId()).contains("_NET_WM_STATE_ABOVE"), above);
+    QTRY_COMPARE(m_w->pos(), pos);
+    QCOMPARE(m_w->centralWidget()->size(), QSize(433, 480));
+
+    if (throughTray) {
+        minimise();
+        restoreByDoubleClick();
+        QCOMPARE(action->text(), caption);
+        QCOMPARE(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), above);
+        QTRY_COMPARE(netWmState(m_w->winId()).contains("_NET_WM_STATE_ABOVE"), above);
+    }
+}
+
+void tst_WindowBehaviour::topmostKeepsWebViews()
+{
+    Ui::frmhome *ui = m_w->form();
+    ui->SSTab1->setTab(1);
+    const QUrl channel(m_server->baseUrl() + "/tv/01.htm");
+    ui->WebBrowsertv->Navigate(channel);
+    QVERIFY(waitForLoad(ui->WebBrowsertv->page(), channel));
+    QWebEnginePage *page = ui->WebBrowsertv->page();
+    QSignalSpy loads(page, &QWebEnginePage::loadStarted);
+    m_server->clearRequests();
+
+    ui->M_ckzd->trigger();
+    QTRY_VERIFY(netWmState(m_w->winId()).contains("_NET_WM_STATE_ABOVE"));
+    ui->M_ckzd->trigger();
+    QTRY_VERIFY(!netWmState(m_w->winId()).contains("_NET_WM_STATE_ABOVE"));
+    // Give a reload the time it would take to start.
+    QTest::qWait(500);
+    QCOMPARE(ui->WebBrowsertv->page(), page);
+    QCOMPARE(ui->WebBrowsertv->url(), channel);
+    QCOMPARE(loads.size(), 0);
+    bool reloaded = false;
+    for (const auto &r : m_server->requests())
+        reloaded = reloaded || r.path.endsWith(".htm");
+    QVERIFY(!reloaded);
+    QVERIFY(ui->WebBrowsertv->isVisible());
+    QCOMPARE(ui->SSTab1->Tab(), 1);
+}
+
+void tst_WindowBehaviour::closeConfirmation_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("answer");
+
+    for (const char *how : {"alt+F4", "close()", "in the tray"}) {
+        QTest::addRow("%s, Cancel", how) << how << int(QMessageBox::Cancel);
+        QTest::addRow("%s, Escape", how) << how << int(ModalDriver::Escape);
+        QTest::addRow("%s, OK", how) << how << int(QMessageBox::Ok);
+    }
+}
+
+void tst_WindowBehaviour::closeConfirmation()
+{
+    QFETCH(QString, how);
+    QFETCH(int, answer);
+
+    Ui::frmhome *ui = m_w->form();
+    ui->SSTab1->setTab(1);
+    ui->M_ckzd->trigger();
+    QVERIFY(QTest::qWaitForWindowExposed(m_w));
+    const QUrl channel(m_server->baseUrl() + "/tv/02.htm");
+    ui->WebBrowsertv->Navigate(channel);
+    QVERIFY(waitForLoad(ui->WebBrowsertv->page(), channel));
+    const bool inTray = how == "in the tray";
+    if (inTray)
+        minimise();
+
+    m_driver->queue(answer);
+    if (how == "alt+F4") {
+        xdotoolDetached({"windowactivate", "--sync", hexId(m_w->winId()), "key", "alt+F4"});
+    } else {
+        m_w->close();
+    }
+    QTRY_COMPARE(m_driver->seen().size(), 1);
+    const SeenBox box = m_driver->seen().first();
+    QCOMPARE(box.text, "您确定要退出程序吗?");
+    QCOMPARE(box.title, "退出提示");
+    QCOMPARE(box.icon, QMessageBox::Question);
+    QCOMPARE(box.buttons, (QStringList{"确定", "取消"}));
+
+    if (answer == QMessageBox::Ok) {
+        QTRY_COMPARE(m_enderCalls, 1);
+        QTRY_VERIFY(!m_w->isVisible());
+        QVERIFY(ModalDriver::openBox() == nullptr);
+        QCOMPARE(m_enderCalls, 1);
+        return;
+    }
+    QTRY_VERIFY(ModalDriver::openBox() == nullptr);
+    // Refused: everything as it was.
+    QCOMPARE(m_enderCalls, 0);
+    QCOMPARE(m_w->isVisible(), !inTray);
+    QCOMPARE(behaviour()->isInTray(), inTray);
+    QCOMPARE(ui->SSTab1->Tab(), 1);
+    QCOMPARE(ui->WebBrowsertv->url(), channel);
+    QCOMPARE(ui->M_ckzd->text(), "取消置顶");
+    QVERIFY(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(m_driver->seen().size(), 1);
+    if (inTray) {
+        restoreByDoubleClick();
+        QTRY_VERIFY(netWmState(m_w->winId()).contains("_NET_WM_STATE_ABOVE"));
+    }
+}
+
+void tst_WindowBehaviour::hiddenWindowDoesNotQuit()
+{
+    QVERIFY(!QGuiApplication::quitOnLastWindowClosed());
+    QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+    minimise();
+    // A box opened and closed while the only window is in the tray.
+    m_driver->queue(QMessageBox::Cancel);
+    m_w->close();
+    QCOMPARE(m_driver->seen().size(), 1);
+    QTest::qWait(100);
+    QCOMPARE(quitting.size(), 0);
+    restoreByDoubleClick();
+}
+
+QTEST_MAIN(tst_WindowBehaviour)
+#include "tst_windowbehaviour.moc"
