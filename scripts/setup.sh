@@ -8,12 +8,15 @@ build=${BUILD_DIR:-$root/build}
 packages=(cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
     qt6-translations-l10n qt6-tools-dev-tools libgl-dev
-    ffmpeg nodejs npm
+    ffmpeg
     xvfb xauth icewm xdotool x11-utils fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# Node.js may come from another source that bundles npm; only ask Debian when
+# there is none at all.
+command -v npm >/dev/null || missing+=(nodejs npm)
 if [ ${#missing[@]} -gt 0 ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"

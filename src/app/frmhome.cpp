@@ -152,6 +152,12 @@ void frmhome::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+void frmhome::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    m_behaviour->resized();
+}
+
 void frmhome::showEvent(QShowEvent *event)
 {
     m_behaviour->applyFixedSize();

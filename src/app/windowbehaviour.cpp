@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 const char *const TopmostOn = "窗口置顶";
@@ -19,8 +20,7 @@ WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *topmostAction)
 {
     // Title, system menu, minimise and close; never a maximise button.
     m_window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                             | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                             | Qt::WindowCloseButtonHint);
+        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The program ends only through the confirmed close; a window hidden in
     // the tray, or a box closing while it is hidden, must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -32,13 +32,27 @@ void WindowBehaviour::applyFixedSize()
     if (QWidget *client = m_window->centralWidget())
         client->setFixedSize(ClientSize);
     int menuHeight = 0;
-    if (QMenuBar *bar = m_window->menuBar(); bar && !bar->isHidden())
-        menuHeight = bar->heightForWidth(ClientSize.width()) > 0
-                ? bar->heightForWidth(ClientSize.width())
-                : bar->sizeHint().height();
-    m_window->setFixedSize(ClientSize.width(), ClientSize.height() + menuHeight);
+    if (QMenuBar *bar = m_window->menuBar(); bar && !bar->isHidden()) {
+        const int wrapped = bar->heightForWidth(ClientSize.width());
+        menuHeight = wrapped > 0 ? wrapped : bar->sizeHint().height();
+    }
+    m_fixedSize = QSize(ClientSize.width(), ClientSize.height() + menuHeight);
+    m_window->setFixedSize(m_fixedSize);
     if (QLayout *l = m_window->layout())
         l->activate();
+}
+
+void WindowBehaviour::resized()
+{
+    if (m_window->size() == m_fixedSize
+        || (m_window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
+        return;
+    // The window manager passed on a request that ignored the size hints;
+    // ask for the fixed size again once this event is over.
+    QTimer::singleShot(0, this, [this] {
+        if (m_window->size() != m_fixedSize && !(m_window->windowState() & Qt::WindowMaximized))
+            m_window->resize(m_fixedSize);
+    });
 }
 
 void WindowBehaviour::windowStateChanged()
@@ -78,7 +92,7 @@ void WindowBehaviour::minimiseToTray()
     m_inTray = true;
     // Hiding inside the state change confuses some window managers; do it
     // once the event is over.
-    QTimer::singleShot(0, m_window, [this] {
+    QTimer::singleShot(0, this, [this] {
         if (m_inTray)
             m_window->hide();
     });
@@ -95,8 +109,15 @@ void WindowBehaviour::restoreFromTray()
     if (!m_inTray)
         return;
     m_inTray = false;
-    m_window->setWindowState(m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    m_window->setWindowState(
+        m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     m_window->show();
+    // Leaving the minimised state maps the window before Qt restates its
+    // flags, so the window manager may not see "on top"; say it again.
+    if (isTopmost()) {
+        setTopmost(false);
+        setTopmost(true);
+    }
     m_window->raise();
     m_window->activateWindow();
     if (m_tray)
@@ -111,15 +132,22 @@ bool WindowBehaviour::isTopmost() const
 void WindowBehaviour::M_ckzd_Click()
 {
     const bool on = m_topmostAction->text() == QString::fromUtf8(TopmostOn);
-    const bool visible = m_window->isVisible();
-    const QPoint pos = m_window->pos();
-    // Changing the flags hides the window; bring it back where it was.
-    m_window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    if (visible) {
-        m_window->move(pos);
-        m_window->show();
-    }
+    setTopmost(on);
     m_topmostAction->setText(QString::fromUtf8(on ? TopmostOff : TopmostOn));
+}
+
+void WindowBehaviour::setTopmost(bool on)
+{
+    Qt::WindowFlags flags = m_window->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (QWindow *handle = m_window->windowHandle()) {
+        // Told to the native window directly: QWidget::setWindowFlags would
+        // hide and re-show the window, and with it the web views.
+        m_window->overrideWindowFlags(flags);
+        handle->setFlags(flags);
+    } else {
+        m_window->setWindowFlags(flags);
+    }
 }
 
 bool WindowBehaviour::Form_QueryUnload()
@@ -129,8 +157,7 @@ bool WindowBehaviour::Form_QueryUnload()
         return false;
     m_asking = true;
     const int answer = MsgBox::show(m_window, QStringLiteral("您确定要退出程序吗?"),
-                                    MsgBox::OkCancel | MsgBox::Question,
-                                    QStringLiteral("退出提示"));
+        MsgBox::OkCancel | MsgBox::Question, QStringLiteral("退出提示"));
     m_asking = false;
     return answer == MsgBox::Ok;
 }

@@ -6,6 +6,7 @@
 
 #include <QGroupBox>
 #include <QListWidget>
+#include <QShortcut>
 #include <QUrl>
 #include <QWebEngineHttpRequest>
 
@@ -18,6 +19,27 @@ ChannelGuide::ChannelGuide(const Controls &controls, const QString &vendorSite, 
             &ChannelGuide::WebBrowsertvlist_DocumentComplete);
     connect(m_c.lsttv, &QListWidget::currentRowChanged, this, &ChannelGuide::lsttv_Click);
     connect(m_c.lsttv, &QListWidget::itemDoubleClicked, this, &ChannelGuide::lsttv_DblClick);
+
+    // Page Up and Page Down step through the channels whenever the channel
+    // list is on screen, and from the fullscreen player too.
+    auto *up = new QShortcut(QKeySequence(Qt::Key_PageUp), m_c.frmhome);
+    connect(up, &QShortcut::activated, this, [this] {
+        if (m_c.lsttv->isVisible())
+            cmdDown_Click();
+    });
+    auto *down = new QShortcut(QKeySequence(Qt::Key_PageDown), m_c.frmhome);
+    connect(down, &QShortcut::activated, this, [this] {
+        if (m_c.lsttv->isVisible())
+            cmdUp_Click();
+    });
+    connect(m_c.WebBrowsertv, &PlayerView::channelStepRequested, this,
+            [this](int step) { step < 0 ? cmdDown_Click() : cmdUp_Click(); });
+    // Enter on a name plays it.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *enter = new QShortcut(QKeySequence(key), m_c.lsttv, nullptr, nullptr,
+                                    Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, &ChannelGuide::cmdopen_Click);
+    }
 }
 
 QString ChannelGuide::listUrl() const

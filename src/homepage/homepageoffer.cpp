@@ -9,17 +9,17 @@
 
 namespace {
 
-const char *const OfferText = "请点击[确定]按钮已表示您对栎川软件的支持,它将会修改浏览器主页为[栎川上网导航],"
-                              "更好的为您服务.";
+const char *const OfferText
+    = "请点击[确定]按钮已表示您对栎川软件的支持,它将会修改浏览器主页为[栎川上网导航],"
+      "更好的为您服务.";
 const char *const ThanksText = "感谢您对栎川软件的支持,栎川软件有您而精彩.";
-const char *const DeclinedText =
-    "您未支持栎川软件开发,[支持提示]会在下次使用时显示,软件无任何限制,可正常使用.";
+const char *const DeclinedText
+    = "您未支持栎川软件开发,[支持提示]会在下次使用时显示,软件无任何限制,可正常使用.";
 const char *const BoxTitle = "提示";
 
 // One QSettings per call, so every read sees what other programs wrote
 // meanwhile and every write reports its own outcome.
-class SettingsStore : public StartPageStore
-{
+class SettingsStore : public StartPageStore {
 public:
     SettingsStore(QString path, QSettings::Format format, QString group)
         : m_path(std::move(path)), m_format(format), m_group(std::move(group))
@@ -64,8 +64,8 @@ private:
 
 } // namespace
 
-HomePageOffer::HomePageOffer(QWidget *parent, const QString &vendorSite,
-                             StartPageStoreFactory factory)
+HomePageOffer::HomePageOffer(
+    QWidget *parent, const QString &vendorSite, StartPageStoreFactory factory)
     : m_parent(parent), m_vendorSite(vendorSite), m_factory(std::move(factory))
 {
 }
@@ -106,19 +106,19 @@ void HomePageOffer::startupPath()
     if (readStartPage() == targetText())
         return;
 
-    const int answer = MsgBox::show(m_parent, QString::fromUtf8(OfferText), MsgBox::OkCancel,
-                                    QString::fromUtf8(BoxTitle));
+    const int answer = MsgBox::show(
+        m_parent, QString::fromUtf8(OfferText), MsgBox::OkCancel, QString::fromUtf8(BoxTitle));
     if (MsgBox::programEnding())
         return;
     if (answer == MsgBox::Ok) {
-        MsgBox::show(m_parent, QString::fromUtf8(ThanksText), MsgBox::OkOnly,
-                     QString::fromUtf8(BoxTitle));
+        MsgBox::show(
+            m_parent, QString::fromUtf8(ThanksText), MsgBox::OkOnly, QString::fromUtf8(BoxTitle));
         if (MsgBox::programEnding())
             return;
         writeStartPage();
     } else {
-        MsgBox::show(m_parent, QString::fromUtf8(DeclinedText), MsgBox::OkOnly,
-                     QString::fromUtf8(BoxTitle));
+        MsgBox::show(
+            m_parent, QString::fromUtf8(DeclinedText), MsgBox::OkOnly, QString::fromUtf8(BoxTitle));
     }
 }
 
@@ -128,8 +128,8 @@ void HomePageOffer::M_Ct_Click()
         return;
     if (readStartPage() != targetText())
         writeStartPage();
-    MsgBox::show(m_parent, QString::fromUtf8(ThanksText), MsgBox::OkOnly,
-                 QString::fromUtf8(BoxTitle));
+    MsgBox::show(
+        m_parent, QString::fromUtf8(ThanksText), MsgBox::OkOnly, QString::fromUtf8(BoxTitle));
 }
 
 StartPageStoreFactory systemStartPageStore()
@@ -147,8 +147,8 @@ StartPageStoreFactory systemStartPageStore()
         const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
         if (dir.isEmpty())
             return nullptr;
-        return std::make_unique<SettingsStore>(
-            dir + QStringLiteral("/lichuantv/registry.ini"), QSettings::IniFormat,
+        return std::make_unique<SettingsStore>(dir + QStringLiteral("/lichuantv/registry.ini"),
+            QSettings::IniFormat,
             QStringLiteral("HKEY_CURRENT_USER/Software/Microsoft/Internet Explorer/Main"));
 #endif
     };

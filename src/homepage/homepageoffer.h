@@ -7,8 +7,7 @@
 class QWidget;
 
 // Offers to make the vendor's navigation page the browser start page.
-class HomePageOffer
-{
+class HomePageOffer {
 public:
     HomePageOffer(QWidget *parent, const QString &vendorSite, StartPageStoreFactory factory);
     ~HomePageOffer();

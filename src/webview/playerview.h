@@ -1,27 +1,55 @@
 #pragma once
 
+#include <QPointer>
 #include <QWebEngineView>
 
 class SilentPage;
+class QAction;
+class QWebEngineFullScreenRequest;
 
-// The player: a web view whose pages play with sound without a click, may go
-// fullscreen, and never show a context menu (whatever page is loaded).
-class PlayerView : public QWebEngineView
+// A web view that never shows a context menu, whatever page it holds.
+class NoMenuView : public QWebEngineView
+{
+    Q_OBJECT
+public:
+    using QWebEngineView::QWebEngineView;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+};
+
+// The player: its pages play with sound without a click, may go fullscreen,
+// and never show a context menu.
+class PlayerView : public NoMenuView
 {
     Q_OBJECT
 public:
     explicit PlayerView(QWidget *parent = nullptr);
 
     SilentPage *silentPage() const { return m_page; }
+    bool isFullScreen() const { return m_fullScreen; }
 
-    // Starts loading url and returns at once.
+    // Starts loading url and returns at once. The page being left is
+    // silenced at once, not when the new one arrives.
     void Navigate(const QUrl &url);
 
-protected:
-    void contextMenuEvent(QContextMenuEvent *event) override;
+signals:
+    // Page Up (-1) or Page Down (+1) pressed while the player is fullscreen.
+    void channelStepRequested(int step);
+    void fullScreenChanged(bool on);
 
 private:
+    void onFullScreenRequested(QWebEngineFullScreenRequest request);
+    void enterFullScreen();
+    void leaveFullScreen();
+
     SilentPage *m_page;
+    bool m_fullScreen = false;
+    // Where the view goes back to when it leaves fullscreen.
+    QPointer<QWidget> m_homeParent;
+    QPointer<QWidget> m_focusBefore;
+    QRect m_homeGeometry;
+    QList<QAction *> m_fullScreenKeys;
 };
 
 // The notice view: a silent page with the engine's normal context menu.

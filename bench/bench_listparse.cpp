@@ -1,0 +1,121 @@
+// Parsing and filling a channel list of the largest size the viewer takes,
+// against splitting the same text into lines (the floor), in the same run.
+// Usage: bench_listparse [runs]   (default 7)
+
+#include "app/frmhome.h"
+#include "app/tabcontrol.h"
+#include "benchsupport.h"
+#include "guide/channelguide.h"
+#include "guide/channellist.h"
+#include "testsupport.h"
+#include "ui_frmhome.h"
+
+#include <QApplication>
+#include <QListWidget>
+
+#include <cstdlib>
+
+namespace {
+
+double msSince(const QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    int runs = argc > 1 ? std::atoi(argv[1]) : 7;
+    if (runs < 1 || runs > 100)
+        runs = 7;
+
+    // The list download never answers: each refresh (which empties the
+    // lists) then leaves nothing that could fill them behind our back.
+    Bench::SiteServer server([](VendorServer &s) {
+        VendorServer::Response stalled;
+        stalled.neverAnswer = true;
+        s.setRoute(QStringLiteral("/zavo/list.txt"), stalled);
+    });
+    if (!server.ok()) {
+        std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
+        return 1;
+    }
+    const QString base = server.baseUrl();
+
+    const int entries = ChannelList::MaxChannels;
+    QString text;
+    text.reserve(entries * 48);
+    for (int i = 0; i < entries; ++i)
+        text += QStringLiteral("频道%1;%2/tv/%3.htm\r\n").arg(i).arg(base).arg(i % 12 + 1, 2, 10,
+                                                                            QLatin1Char('0'));
+
+    auto store = std::make_shared<MemoryStartPage>();
+    store->value = base + QStringLiteral("/dh.htm");
+    frmhome w(base, memoryStoreFactory(store));
+    w.show();
+    // The program tab, where the list is on screen while it fills.
+    w.form()->SSTab1->setTab(1);
+    if (!QTest::qWaitForWindowExposed(&w, 10000)) {
+        std::fprintf(stderr, "window never exposed\n");
+        return 1;
+    }
+    Bench::settle(300);
+
+    QList<double> split, parse, fill, fillPaint;
+    qsizetype lines = 0, parsed = 0;
+    int filled = 0;
+    for (int run = 0; run < runs; ++run) {
+        {
+            QElapsedTimer t;
+            t.start();
+            const QStringList l = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+            split << msSince(t);
+            lines = l.size();
+        }
+        {
+            QElapsedTimer t;
+            t.start();
+            const ChannelListParse p = ChannelList::parse(text);
+            parse << msSince(t);
+            parsed = p.entries.size();
+        }
+        w.guide()->M_list_Click();
+        Bench::settle(150);
+        {
+            QElapsedTimer t;
+            t.start();
+            w.guide()->LoadTvList(text);
+            fill << msSince(t);
+            // What the event loop would do next: lay out the items, paint.
+            w.form()->lsttv->doItemsLayout();
+            w.form()->lsttv->viewport()->repaint();
+            fillPaint << msSince(t);
+            filled = w.guide()->ChannelCount();
+        }
+        Bench::settle(150);
+    }
+
+    const double floor = Bench::median(split);
+    const double p = Bench::median(parse), f = Bench::median(fill), fp = Bench::median(fillPaint);
+    std::printf("list of %d entries (%lld chars), %d runs, medians\n", entries,
+                qlonglong(text.size()), runs);
+    std::printf("split into lines (floor)           %8.2f ms  (%lld lines)\n", floor,
+                qlonglong(lines));
+    std::printf("ChannelList::parse                 %8.2f ms  ratio %.2f  (%lld entries)\n", p,
+                Bench::ratio(p, floor), qlonglong(parsed));
+    std::printf("LoadTvList (parse + fill 2 lists)  %8.2f ms  ratio %.2f  (%d channels)\n", f,
+                Bench::ratio(f, floor), filled);
+    std::printf("LoadTvList + list layout and paint %8.2f ms  ratio %.2f\n", fp,
+                Bench::ratio(fp, floor));
+
+    const QString floorText = QStringLiteral("split() into QStringList %1 ms").arg(floor, 0, 'f', 1);
+    Bench::row(QStringLiteral("parse 32767-entry list"), QStringLiteral("%1 ms").arg(p, 0, 'f', 1),
+               floorText, Bench::ratio(p, floor));
+    Bench::row(QStringLiteral("LoadTvList 32767 entries (fill)"),
+               QStringLiteral("%1 ms").arg(f, 0, 'f', 1), floorText, Bench::ratio(f, floor));
+    Bench::row(QStringLiteral("LoadTvList 32767 + layout/paint"),
+               QStringLiteral("%1 ms").arg(fp, 0, 'f', 1), floorText, Bench::ratio(fp, floor));
+    return parsed == entries && filled == entries ? 0 : 2;
+}

@@ -1,0 +1,359 @@
+#pragma once
+
+// Helpers shared by the benchmark programs.
+
+#include "vendorserver.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QMetaObject>
+#include <QPair>
+#include <QProcess>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+#include <QWebEnginePage>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace Bench {
+
+inline double median(QList<double> v)
+{
+    if (v.isEmpty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const qsizetype n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+inline double ratio(double value, double floor)
+{
+    return floor > 0 ? value / floor : 0;
+}
+
+inline double bootSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// Seconds since this process was forked: field 22 of /proc/self/stat is its
+// start in clock ticks since boot, the same origin as CLOCK_BOOTTIME.
+// Resolution is one tick (10 ms at the usual 100 Hz).
+inline double secondsSinceProcessStart()
+{
+    QFile f(QStringLiteral("/proc/self/stat"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // The command name (field 2) may hold spaces and parentheses; fields
+    // after its closing parenthesis start at field 3.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 20)
+        return -1;
+    const double startTicks = fields[22 - 3].toDouble();
+    return bootSeconds() - startTicks / double(sysconf(_SC_CLK_TCK));
+}
+
+struct Pss
+{
+    qint64 kib = 0;
+    qint64 privateDirtyKib = 0;
+    int processes = 0;
+    QStringList detail; // "pid:type:KiB" for each process
+    QList<qint64> pids;
+};
+
+struct Rollup
+{
+    qint64 pss = 0;
+    // Private dirty pages (heap, written data): unlike PSS, not lowered when
+    // other programs map the same libraries.
+    qint64 privateDirty = 0;
+};
+
+inline Rollup rollupOf(qint64 pid)
+{
+    Rollup r;
+    QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return r;
+    const auto kib = [](const QByteArray &line) {
+        return line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLongLong();
+    };
+    // Files in /proc report size 0, so the text is read whole.
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("Pss:"))
+            r.pss = kib(line);
+        else if (line.startsWith("Private_Dirty:"))
+            r.privateDirty = kib(line);
+    }
+    return r;
+}
+
+// The engine's helper processes say what they are in --type=; the browser
+// process is the program itself.
+inline QString processType(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    for (const QByteArray &arg : f.readAll().split('\0')) {
+        if (arg.startsWith("--type="))
+            return QString::fromLatin1(arg.mid(7));
+    }
+    return QStringLiteral("main");
+}
+
+// PSS of pid and every process below it: the engine's helper processes
+// (zygotes, renderers, GPU, utilities) are children or grandchildren.
+inline Pss pssOfTree(qint64 root)
+{
+    QHash<qint64, QList<qint64>> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &e : entries) {
+        bool isPid = false;
+        const qint64 pid = e.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            children[fields[1].toLongLong()].append(pid);
+    }
+    Pss total;
+    // Processes forked from a zygote keep its command line: they are the
+    // renderers.
+    QList<QPair<qint64, QString>> todo{{root, QString()}};
+    while (!todo.isEmpty()) {
+        const auto [pid, parentType] = todo.takeFirst();
+        QString type = processType(pid);
+        if (parentType == QLatin1String("zygote") && type == parentType)
+            type = QStringLiteral("renderer");
+        const Rollup r = rollupOf(pid);
+        const qint64 kib = r.pss;
+        total.kib += kib;
+        total.privateDirtyKib += r.privateDirty;
+        ++total.processes;
+        total.pids << pid;
+        total.detail << QStringLiteral("%1:%2:%3").arg(pid).arg(type).arg(kib);
+        for (qint64 child : children.value(pid))
+            todo.append({child, type});
+    }
+    return total;
+}
+
+// Processes outside the tree of root that map the engine library: they
+// share its pages and so lower the tree's PSS.
+inline int othersMappingEngine(const QList<qint64> &tree)
+{
+    int others = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &e : entries) {
+        bool isPid = false;
+        const qint64 pid = e.toLongLong(&isPid);
+        if (!isPid || tree.contains(pid))
+            continue;
+        QFile f(QStringLiteral("/proc/%1/maps").arg(pid));
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains("libQt6WebEngineCore"))
+            ++others;
+    }
+    return others;
+}
+
+// Runs the event loop until done() holds or timeoutMs passes. It sleeps
+// between checks, so it adds no load of its own; callers that time an event
+// take the time in the event's handler, not here.
+inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QElapsedTimer t;
+    t.start();
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || t.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    return done();
+}
+
+inline void settle(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    waitFor([&] { return t.elapsed() >= ms; }, ms + 1000);
+}
+
+// Runs a script in page and waits for its answer.
+inline QVariant evaluate(QWebEnginePage *page, const QString &script, int timeoutMs = 10000)
+{
+    QVariant result;
+    bool done = false;
+    page->runJavaScript(script, [&](const QVariant &v) {
+        result = v;
+        done = true;
+    });
+    waitFor([&] { return done; }, timeoutMs);
+    return result;
+}
+
+// Serves the site from a thread of its own, as a remote site would: a busy
+// GUI thread never delays an answer, and the viewer's figures carry none of
+// the serving work.
+class SiteServer
+{
+public:
+    explicit SiteServer(const std::function<void(VendorServer &)> &setup = {})
+    {
+        m_thread.start();
+        m_anchor.moveToThread(&m_thread);
+        QMetaObject::invokeMethod(
+            &m_anchor,
+            [&] {
+                m_server = new VendorServer(&m_anchor);
+                m_server->setRoot(QStringLiteral(SITE_DIR));
+                if (setup)
+                    setup(*m_server);
+                if (m_server->listen())
+                    m_baseUrl = m_server->baseUrl();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~SiteServer()
+    {
+        // Its sockets belong to the server thread, so they go there too.
+        QMetaObject::invokeMethod(
+            &m_anchor, [&] { delete m_server; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    SiteServer(const SiteServer &) = delete;
+    SiteServer &operator=(const SiteServer &) = delete;
+
+    bool ok() const { return !m_baseUrl.isEmpty(); }
+    QString baseUrl() const { return m_baseUrl; }
+
+private:
+    QThread m_thread;
+    QObject m_anchor;
+    VendorServer *m_server = nullptr;
+    QString m_baseUrl;
+};
+
+// Processes whose parent is this one.
+inline QList<qint64> childPids()
+{
+    QList<qint64> pids;
+    const qint64 self = QCoreApplication::applicationPid();
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &e : entries) {
+        bool isPid = false;
+        const qint64 pid = e.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == self)
+            pids << pid;
+    }
+    return pids;
+}
+
+// Reaps the engine helpers a finished child left behind (this process is
+// their subreaper), so none of them still runs or shares pages with the
+// next child: both would skew its figures.
+inline void reapOrphans(int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+        int status = 0;
+        const pid_t pid = waitpid(-1, &status, WNOHANG);
+        if (pid < 0)
+            return; // no children left
+        if (pid > 0)
+            continue;
+        if (t.elapsed() > timeoutMs)
+            break;
+        QThread::msleep(10);
+    }
+    for (qint64 pid : childPids())
+        ::kill(pid_t(pid), SIGKILL);
+    while (waitpid(-1, nullptr, 0) > 0) { }
+    std::fprintf(stderr, "engine helpers still running %d ms after their process ended; killed\n",
+                 timeoutMs);
+}
+
+// One run of this program in another mode, as a child process: its output
+// lines, or nothing when it failed or hung.
+inline QStringList runChild(const QStringList &args, int timeoutMs)
+{
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    QStringList lines;
+    {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), args);
+        if (!child.waitForStarted(10000))
+            return {};
+        const bool finished = child.waitForFinished(timeoutMs);
+        if (!finished) {
+            std::fprintf(stderr, "child %s timed out\n", qPrintable(args.join(u' ')));
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        lines = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    }
+    reapOrphans(10000);
+    return lines;
+}
+
+// The value of "key=value" in a child's line starting with tag.
+inline double field(const QStringList &lines, const QString &tag, const QString &key)
+{
+    for (const QString &line : lines) {
+        if (!line.startsWith(tag + u' '))
+            continue;
+        for (const QString &part : line.split(u' ', Qt::SkipEmptyParts)) {
+            if (part.startsWith(key + u'='))
+                return part.mid(key.size() + 1).toDouble();
+        }
+    }
+    return -1;
+}
+
+// One row of the runner's table: figure | value | floor | ratio.
+inline void row(const QString &figure, const QString &value, const QString &floor, double r)
+{
+    std::printf("ROW\t%s\t%s\t%s\t%s\n", qPrintable(figure), qPrintable(value), qPrintable(floor),
+                r > 0 ? qPrintable(QString::number(r, 'f', 2)) : "n/a");
+}
+
+} // namespace Bench

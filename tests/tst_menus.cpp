@@ -1,0 +1,296 @@
+// The window's menu commands, buttons and links.
+
+#include "app/clickablelabel.h"
+#include "app/frmhome.h"
+#include "app/tabcontrol.h"
+#include "app/windowbehaviour.h"
+#include "modaldriver.h"
+#include "testsupport.h"
+#include "ui_frmhome.h"
+#include "vendorserver.h"
+
+#include <QDesktopServices>
+#include <QPushButton>
+#include <QtTest>
+
+// Stands in for the system browser.
+class BrowserCatcher : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    QStringList opened;
+public slots:
+    void open(const QUrl &url) { opened << url.toString(); }
+};
+
+class tst_Menus : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void opensInBrowser_data();
+    void opensInBrowser();
+    void tabs_data();
+    void tabs();
+    void guideRefresh();
+    void topmostCommand();
+    void supportCommand_data();
+    void supportCommand();
+    void closeCommands_data();
+    void closeCommands();
+    void feedbackTurnsRed();
+
+private:
+    void trigger(const QString &control);
+
+    VendorServer *m_server = nullptr;
+    frmhome *m_w = nullptr;
+    ModalDriver *m_driver = nullptr;
+    BrowserCatcher *m_browser = nullptr;
+    std::shared_ptr<MemoryStartPage> m_store;
+    int m_enderCalls = 0;
+};
+
+void tst_Menus::initTestCase()
+{
+    installChineseTranslations();
+    m_browser = new BrowserCatcher(this);
+    QDesktopServices::setUrlHandler("http", m_browser, "open");
+    QDesktopServices::setUrlHandler("https", m_browser, "open");
+}
+
+void tst_Menus::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler("http");
+    QDesktopServices::unsetUrlHandler("https");
+}
+
+void tst_Menus::init()
+{
+    m_server = new VendorServer(this);
+    m_server->setRoot(QStringLiteral(SITE_DIR));
+    VendorServer::Response version;
+    version.body = "1.1";
+    m_server->setRoute("/version/zavo.txt", version);
+    QVERIFY(m_server->listen());
+    m_store = std::make_shared<MemoryStartPage>();
+    m_store->value = m_server->baseUrl() + "/dh.htm";
+    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+    m_enderCalls = 0;
+    m_w->setProgramEnder([this] { ++m_enderCalls; });
+    m_driver = new ModalDriver(this);
+    m_browser->opened.clear();
+    m_w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_w));
+}
+
+void tst_Menus::cleanup()
+{
+    delete m_driver;
+    m_driver = nullptr;
+    delete m_w;
+    m_w = nullptr;
+    delete m_server;
+    m_server = nullptr;
+}
+
+// A menu action by name, or a left click on a control.
+void tst_Menus::trigger(const QString &control)
+{
+    if (auto *action = m_w->findChild<QAction *>(control)) {
+        action->trigger();
+        return;
+    }
+    auto *w = m_w->findChild<QWidget *>(control);
+    QVERIFY2(w && w->isVisible(), qPrintable(control));
+    QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+}
+
+void tst_Menus::opensInBrowser_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<QString>("path"); // after the vendor site; none when null
+
+    QTest::newRow("logo") << "Image1" << Qt::LeftButton << "";
+    QTest::newRow("feedback link") << "lblfeedback" << Qt::LeftButton << "/writebook.asp";
+    QTest::newRow("feedback menu") << "M_lblbook" << Qt::LeftButton << "/writebook.asp";
+    QTest::newRow("logo, right button") << "Image1" << Qt::RightButton << QString();
+    QTest::newRow("feedback link, middle button") << "lblfeedback" << Qt::MiddleButton << QString();
+}
+
+void tst_Menus::opensInBrowser()
+{
+    QFETCH(QString, control);
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(QString, path);
+
+    if (auto *action = m_w->findChild<QAction *>(control)) {
+        action->trigger();
+    } else {
+        auto *w = m_w->findChild<QWidget *>(control);
+        QVERIFY(w && w->isVisible());
+        QTest::mouseClick(w, button, {}, w->rect().center());
+    }
+    const QStringList expected
+        = path.isNull() ? QStringList {} : QStringList {m_server->baseUrl() + path};
+    QCOMPARE(m_browser->opened, expected);
+    QVERIFY(m_driver->seen().isEmpty());
+    QVERIFY(m_w->isVisible());
+    QCOMPARE(m_w->form()->SSTab1->Tab(), 0);
+}
+
+void tst_Menus::tabs_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    for (int from = 0; from < 3; ++from) {
+        QTest::addRow("M_msg from %d", from) << "M_msg" << from << 2;
+        QTest::addRow("M_about from %d", from) << "M_about" << from << 0;
+    }
+}
+
+void tst_Menus::tabs()
+{
+    QFETCH(QString, action);
+    QFETCH(int, from);
+    QFETCH(int, to);
+
+    TabControl *tabs = m_w->form()->SSTab1;
+    tabs->setTab(from);
+    QCOMPARE(tabs->Tab(), from);
+    trigger(action);
+    QCOMPARE(tabs->Tab(), to);
+    // The page shown is the one selected.
+    QWidget *page = QList<QWidget *> {
+        m_w->form()->tabAbout, m_w->form()->tabProgram, m_w->form()->tabNotices}[to];
+    QVERIFY(page->isVisible());
+    QVERIFY(m_browser->opened.isEmpty());
+}
+
+void tst_Menus::guideRefresh()
+{
+    m_server->clearRequests();
+    trigger("M_list");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (const auto &r : m_server->requests()) {
+                if (r.path == "/zavo/list.txt")
+                    return true;
+            }
+            return false;
+        }(),
+        10000);
+}
+
+void tst_Menus::topmostCommand()
+{
+    QAction *action = m_w->form()->M_ckzd;
+    trigger("M_ckzd");
+    QCOMPARE(action->text(), "取消置顶");
+    QVERIFY(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(m_w->isVisible());
+    trigger("M_ckzd");
+    QCOMPARE(action->text(), "窗口置顶");
+    QVERIFY(!m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(m_w->isVisible());
+}
+
+void tst_Menus::supportCommand_data()
+{
+    QTest::addColumn<bool>("alreadyOurs");
+    QTest::addColumn<int>("writes");
+    QTest::newRow("start page already ours") << true << 0;
+    QTest::newRow("start page elsewhere") << false << 1;
+}
+
+void tst_Menus::supportCommand()
+{
+    QFETCH(bool, alreadyOurs);
+    QFETCH(int, writes);
+    if (!alreadyOurs)
+        m_store->value = "about:blank";
+    trigger("M_Ct");
+    QCOMPARE(m_driver->seen().size(), 1);
+    QCOMPARE(m_driver->seen()[0].text, "感谢您对栎川软件的支持,栎川软件有您而精彩.");
+    QCOMPARE(m_driver->seen()[0].title, "提示");
+    QCOMPARE(m_store->writes, writes);
+    QCOMPARE(m_store->value, std::optional<QString>(m_server->baseUrl() + "/dh.htm"));
+}
+
+void tst_Menus::closeCommands_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("answer");
+    for (const char *control : {"M_exit", "Command1"}) {
+        QTest::addRow("%s, Cancel", control) << control << int(QMessageBox::Cancel);
+        QTest::addRow("%s, Escape", control) << control << int(ModalDriver::Escape);
+        QTest::addRow("%s, OK", control) << control << int(QMessageBox::Ok);
+    }
+}
+
+void tst_Menus::closeCommands()
+{
+    QFETCH(QString, control);
+    QFETCH(int, answer);
+
+    const Ui::frmhome *ui = m_w->form();
+    ui->SSTab1->setTab(1);
+    ui->M_ckzd->trigger();
+    const QUrl player = ui->WebBrowsertv->url();
+    m_driver->queue(answer);
+    trigger(control);
+
+    QCOMPARE(m_driver->seen().size(), 1);
+    const SeenBox box = m_driver->seen()[0];
+    QCOMPARE(box.text, "您确定要退出程序吗?");
+    QCOMPARE(box.title, "退出提示");
+    QCOMPARE(box.icon, QMessageBox::Question);
+    QCOMPARE(box.buttons, (QStringList {"确定", "取消"}));
+    QVERIFY(box.parentVisible);
+
+    if (answer == QMessageBox::Ok) {
+        QCOMPARE(m_enderCalls, 1);
+        QVERIFY(!m_w->isVisible());
+        return;
+    }
+    QCOMPARE(m_enderCalls, 0);
+    QVERIFY(m_w->isVisible());
+    QCOMPARE(ui->SSTab1->Tab(), 1);
+    QCOMPARE(ui->WebBrowsertv->url(), player);
+    QCOMPARE(ui->M_ckzd->text(), "取消置顶");
+    QVERIFY(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(m_browser->opened.isEmpty());
+}
+
+void tst_Menus::feedbackTurnsRed()
+{
+    ClickableLabel *link = m_w->form()->lblfeedback;
+    const QColor red(255, 0, 0);
+    QVERIFY(link->palette().color(QPalette::WindowText) != red);
+
+    QTest::mouseMove(link, link->rect().center());
+    QTRY_COMPARE(link->palette().color(QPalette::WindowText), red);
+    // Pointer elsewhere, then a new paint: still red, in every state.
+    QTest::mouseMove(m_w->form()->Frame4, m_w->form()->Frame4->rect().center());
+    QCoreApplication::processEvents();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        QCOMPARE(link->palette().color(group, QPalette::WindowText), red);
+    QCOMPARE(link->palette().color(QPalette::WindowText).rgb(), qRgb(255, 0, 0));
+
+    // The text really is drawn in red.
+    const QImage shot = link->grab().toImage();
+    int redPixels = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x)
+            redPixels += shot.pixel(x, y) == qRgb(255, 0, 0) ? 1 : 0;
+    }
+    QVERIFY2(redPixels > 20, qPrintable(QString::number(redPixels)));
+    QVERIFY(m_browser->opened.isEmpty());
+}
+
+QTEST_MAIN(tst_Menus)
+#include "tst_menus.moc"

@@ -1,0 +1,454 @@
+// Channel selection and playback, against our own server and the bundled
+// demo channels.
+
+#include "app/frmhome.h"
+#include "app/tabcontrol.h"
+#include "guide/channelguide.h"
+#include "testsupport.h"
+#include "ui_frmhome.h"
+#include "vendorserver.h"
+#include "webview/playerview.h"
+#include "webview/silentpage.h"
+
+#include <QListWidget>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QWebEngineView>
+#include <QtTest>
+
+class tst_Playback : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void stepping_data();
+    void stepping();
+    void everyPlayLoadsAgain();
+    void emptyListDoesNothing_data();
+    void emptyListDoesNothing();
+    void hostileUrlsNeverLoad_data();
+    void hostileUrlsNeverLoad();
+    void selectingOnlySelects();
+    void doubleClickAndEnterPlay();
+    void pageKeysStep();
+    void stopKeepsSelection();
+    void refreshDropsSelection();
+    void realPlayback_data();
+    void realPlayback();
+    void switchingSilencesAtOnce();
+    void fullScreenAndBack();
+    void noContextMenuInPlayer();
+
+private:
+    // A real pointer click through the X server, as a user makes it: the
+    // engine takes synthetic Qt events for no user gesture.
+    static void xclick(QWidget *w, QPoint at, int button)
+    {
+        const QPoint g = w->mapToGlobal(at);
+        QProcess::execute("xdotool", {"mousemove", "--sync", QString::number(g.x()),
+                                      QString::number(g.y()), "click", QString::number(button)});
+    }
+    void fill(int channels);
+    QString channelUrl(int i) const
+    {
+        return m_server->baseUrl() + QStringLiteral("/ch/%1").arg(i);
+    }
+    int requestsFor(const QByteArray &path) const;
+    QVariant js(const QString &script);
+    bool waitPlaying(int timeoutMs);
+
+    VendorServer *m_server = nullptr;
+    frmhome *m_w = nullptr;
+    std::shared_ptr<MemoryStartPage> m_store;
+};
+
+void tst_Playback::initTestCase()
+{
+    installChineseTranslations();
+}
+
+void tst_Playback::init()
+{
+    m_server = new VendorServer(this);
+    m_server->setRoot(QStringLiteral(SITE_DIR));
+    VendorServer::Response page;
+    page.contentType = "text/html; charset=utf-8";
+    page.body = "<html><body>channel</body></html>";
+    for (int i = 0; i < 6; ++i)
+        m_server->setRoute(QStringLiteral("/ch/%1").arg(i), page);
+    QVERIFY(m_server->listen());
+    m_store = std::make_shared<MemoryStartPage>();
+    m_store->value = m_server->baseUrl() + "/dh.htm";
+    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+    m_w->show();
+    m_w->form()->SSTab1->setTab(1);
+    QVERIFY(QTest::qWaitForWindowExposed(m_w));
+}
+
+void tst_Playback::cleanup()
+{
+    delete m_w;
+    m_w = nullptr;
+    delete m_server;
+    m_server = nullptr;
+}
+
+void tst_Playback::fill(int channels)
+{
+    QString text;
+    for (int i = 0; i < channels; ++i)
+        text += QStringLiteral("频道%1;%2\r\n").arg(i).arg(channelUrl(i));
+    if (channels)
+        m_w->guide()->LoadTvList(text);
+}
+
+int tst_Playback::requestsFor(const QByteArray &path) const
+{
+    int n = 0;
+    for (const auto &r : m_server->requests())
+        n += r.path == path;
+    return n;
+}
+
+QVariant tst_Playback::js(const QString &script)
+{
+    QVariant result;
+    bool done = false;
+    m_w->form()->WebBrowsertv->silentPage()->runJavaScript(script, [&](const QVariant &v) {
+        result = v;
+        done = true;
+    });
+    QTest::qWaitFor([&] { return done; }, 10000);
+    return result;
+}
+
+bool tst_Playback::waitPlaying(int timeoutMs)
+{
+    const QString probe = QStringLiteral(
+        "(function(){var v=document.getElementById('tv');"
+        "return v?[v.paused,v.currentTime,v.muted,v.readyState]:null;})()");
+    return QTest::qWaitFor(
+        [&] {
+            const QVariantList s = js(probe).toList();
+            return s.size() == 4 && !s[0].toBool() && s[1].toDouble() > 0.3;
+        },
+        timeoutMs);
+}
+
+void tst_Playback::stepping_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("+ from the third of five") << 5 << 2 << "cmdUp" << 3;
+    QTest::newRow("- from the third of five") << 5 << 2 << "cmdDown" << 1;
+    QTest::newRow("+ wraps from the last") << 5 << 4 << "cmdUp" << 0;
+    QTest::newRow("- wraps from the first") << 5 << 0 << "cmdDown" << 4;
+    QTest::newRow("+ with one channel") << 1 << 0 << "cmdUp" << 0;
+    QTest::newRow("- with one channel") << 1 << 0 << "cmdDown" << 0;
+    QTest::newRow("watch with no selection") << 5 << -1 << "cmdopen" << 0;
+    QTest::newRow("+ with no selection") << 5 << -1 << "cmdUp" << 0;
+    QTest::newRow("- with no selection picks the last") << 5 << -1 << "cmdDown" << 4;
+    QTest::newRow("watch keeps the selection") << 5 << 3 << "cmdopen" << 3;
+}
+
+void tst_Playback::stepping()
+{
+    QFETCH(int, channels);
+    QFETCH(int, selected);
+    QFETCH(QString, button);
+    QFETCH(int, expected);
+
+    fill(channels);
+    m_w->form()->lsttv->setCurrentRow(selected);
+    QCOMPARE(m_w->form()->lsttvurl->currentRow(), selected);
+    m_w->findChild<QPushButton *>(button)->click();
+    QCOMPARE(m_w->form()->lsttv->currentRow(), expected);
+    QCOMPARE(m_w->form()->lsttvurl->currentRow(), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(expected)), 10000);
+}
+
+void tst_Playback::everyPlayLoadsAgain()
+{
+    fill(1);
+    QSignalSpy finished(m_w->form()->WebBrowsertv->page(), &QWebEnginePage::loadFinished);
+    for (int i = 1; i <= 3; ++i) {
+        i == 2 ? m_w->form()->cmdUp->click() : m_w->form()->cmdopen->click();
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/ch/0"), i, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), i, 10000);
+    }
+}
+
+void tst_Playback::emptyListDoesNothing_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("watch") << "cmdopen";
+    QTest::newRow("channel +") << "cmdUp";
+    QTest::newRow("channel -") << "cmdDown";
+}
+
+void tst_Playback::emptyListDoesNothing()
+{
+    QFETCH(QString, button);
+    m_w->findChild<QPushButton *>(button)->click();
+    QCOMPARE(m_w->form()->lsttv->currentRow(), -1);
+    QTest::qWait(200);
+    QCOMPARE(m_w->form()->WebBrowsertv->page()->requestedUrl(), QUrl());
+}
+
+void tst_Playback::hostileUrlsNeverLoad_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("file") << "file:///etc/passwd";
+    QTest::newRow("javascript") << "javascript:document.title='owned'";
+    QTest::newRow("data") << "data:text/html,<h1>x</h1>";
+    QTest::newRow("view-source") << "view-source:http://127.0.0.1/";
+    QTest::newRow("qrc") << "qrc:/images/logo.jpg";
+    QTest::newRow("chrome") << "chrome://gpu";
+    QTest::newRow("empty") << "";
+    QTest::newRow("not a url") << "http://exa mple.com/";
+}
+
+void tst_Playback::hostileUrlsNeverLoad()
+{
+    QFETCH(QString, url);
+    m_w->guide()->LoadTvList(QStringLiteral("坏频道;") + url + QStringLiteral("\r\n好频道;")
+                             + channelUrl(1));
+    QCOMPARE(m_w->guide()->ChannelCount(), qint16(2));
+    m_w->form()->cmdopen->click();
+    QCOMPARE(m_w->form()->lsttv->currentRow(), 0);
+    QTest::qWait(300);
+    QCOMPARE(m_w->form()->WebBrowsertv->page()->requestedUrl(), QUrl());
+    // The next channel still plays.
+    m_w->form()->cmdUp->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
+}
+
+void tst_Playback::selectingOnlySelects()
+{
+    fill(3);
+    QListWidget *list = m_w->form()->lsttv;
+    list->setFocus();
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentRow(), 1);
+    QCOMPARE(m_w->form()->lsttvurl->currentRow(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(2)).center());
+    QCOMPARE(m_w->form()->lsttvurl->currentRow(), 2);
+    QTest::qWait(300);
+    QCOMPARE(m_w->form()->WebBrowsertv->page()->requestedUrl(), QUrl());
+}
+
+void tst_Playback::doubleClickAndEnterPlay()
+{
+    fill(3);
+    QListWidget *list = m_w->form()->lsttv;
+    const QPoint at = list->visualItemRect(list->item(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
+
+    list->setFocus();
+    list->setCurrentRow(2);
+    QTest::keyClick(list, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(2)), 10000);
+}
+
+void tst_Playback::pageKeysStep()
+{
+    fill(4);
+    m_w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    m_w->form()->cmdopen->setFocus();
+    m_w->form()->lsttv->setCurrentRow(1);
+    QTest::keyClick(m_w->form()->cmdopen, Qt::Key_PageDown);
+    QCOMPARE(m_w->form()->lsttv->currentRow(), 2);
+    QTest::keyClick(m_w->form()->cmdopen, Qt::Key_PageUp);
+    QTest::keyClick(m_w->form()->cmdopen, Qt::Key_PageUp);
+    QCOMPARE(m_w->form()->lsttv->currentRow(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(0)), 10000);
+    // Not while another page is in front.
+    m_w->form()->SSTab1->setTab(0);
+    QTest::keyClick(m_w, Qt::Key_PageDown);
+    QCOMPARE(m_w->form()->lsttv->currentRow(), 0);
+}
+
+void tst_Playback::stopKeepsSelection()
+{
+    fill(3);
+    m_w->form()->lsttv->setCurrentRow(1);
+    m_w->form()->cmdopen->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
+    m_w->form()->cmdstop->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(),
+                              QUrl(m_server->baseUrl() + "/zavomsg.htm"), 10000);
+    QCOMPARE(m_w->form()->lsttv->currentRow(), 1);
+    m_w->form()->cmdopen->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
+}
+
+void tst_Playback::refreshDropsSelection()
+{
+    VendorServer::Response list;
+    list.body = QStringLiteral("新一;%1\r\n新二;%2\r\n").arg(channelUrl(3), channelUrl(4)).toUtf8();
+    m_server->setRoute("/zavo/list.txt", list);
+    fill(3);
+    m_w->form()->lsttv->setCurrentRow(2);
+    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    m_w->form()->M_list->trigger();
+    QCOMPARE(m_w->form()->lsttv->currentRow(), -1);
+    // Buttons pressed while the update is under way do nothing.
+    m_w->form()->cmdUp->click();
+    m_w->form()->cmdDown->click();
+    QCOMPARE(m_w->form()->lsttv->count(), 0);
+    QVERIFY(loaded.wait(20000));
+    m_w->form()->cmdopen->click();
+    QCOMPARE(m_w->form()->lsttv->currentRow(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(3)), 10000);
+}
+
+void tst_Playback::realPlayback_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::newRow("H.264/AAC MP4") << 1;
+    QTest::newRow("HLS through hls.js") << 3;
+    QTest::newRow("WebM") << 4;
+}
+
+void tst_Playback::realPlayback()
+{
+    QFETCH(int, channel);
+    if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
+        QSKIP("demo media not generated (site/setup.sh)");
+    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    m_w->guide()->M_list_Click();
+    QVERIFY(loaded.wait(20000));
+    QCOMPARE(m_w->guide()->ChannelCount(), qint16(12));
+    m_w->form()->lsttv->setCurrentRow(channel - 1);
+    m_w->form()->cmdopen->click();
+    QVERIFY(waitPlaying(20000));
+    const QVariantList a = js("(function(){var v=document.getElementById('tv');"
+                              "return [v.currentTime,v.muted,v.volume];})()")
+                               .toList();
+    QTest::qWait(600);
+    const double later = js("document.getElementById('tv').currentTime").toDouble();
+    QVERIFY2(later > a[0].toDouble() + 0.2, "the video is not advancing");
+    QCOMPARE(a[1].toBool(), false);
+    QVERIFY(a[2].toDouble() > 0);
+    QVERIFY(!m_w->form()->WebBrowsertv->page()->isAudioMuted());
+}
+
+void tst_Playback::switchingSilencesAtOnce()
+{
+    if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
+        QSKIP("demo media not generated (site/setup.sh)");
+    // The next channel answers slowly: the old one must not go on being heard.
+    VendorServer::Response slow;
+    slow.delayMs = 3000;
+    slow.contentType = "text/html";
+    slow.body = "<html><body>slow</body></html>";
+    m_server->setRoute("/slow", slow);
+    m_w->guide()->LoadTvList(QStringLiteral("一台;%1/tv/01.htm\r\n慢台;%1/slow\r\n")
+                                 .arg(m_server->baseUrl()));
+    m_w->form()->cmdopen->click();
+    QVERIFY(waitPlaying(20000));
+    QWebEnginePage *page = m_w->form()->WebBrowsertv->page();
+    m_w->form()->cmdUp->click();
+    QVERIFY(page->isAudioMuted());
+    QTRY_COMPARE_WITH_TIMEOUT(page->url(), QUrl(m_server->baseUrl() + "/slow"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!page->isAudioMuted(), 10000);
+
+    m_w->form()->cmdDown->click();
+    QVERIFY(waitPlaying(20000));
+    m_w->form()->cmdstop->click();
+    QVERIFY(page->isAudioMuted());
+    QTRY_COMPARE_WITH_TIMEOUT(page->url(), QUrl(m_server->baseUrl() + "/zavomsg.htm"), 10000);
+    // The stop page holds no playing media.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        js("Array.from(document.querySelectorAll('video,audio')).filter(m=>!m.paused).length")
+            .toInt(),
+        0, 10000);
+}
+
+void tst_Playback::fullScreenAndBack()
+{
+    if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
+        QSKIP("demo media not generated (site/setup.sh)");
+    m_w->guide()->LoadTvList(QStringLiteral("一台;%1/tv/01.htm\r\n二台;%1/tv/02.htm\r\n")
+                                 .arg(m_server->baseUrl()));
+    m_w->form()->cmdopen->click();
+    QVERIFY(waitPlaying(20000));
+    const QRect before = m_w->geometry();
+    PlayerView *player = m_w->form()->WebBrowsertv;
+    QSignalSpy changed(player, &PlayerView::fullScreenChanged);
+    // Entering fullscreen needs a user gesture: a click in the page first.
+    m_w->activateWindow();
+    xclick(player, QPoint(200, 200), 1);
+    js("document.getElementById('tv').requestFullscreen()");
+    QTRY_VERIFY_WITH_TIMEOUT(player->isFullScreen(), 10000);
+    QVERIFY(player->isFullScreen());
+    QWidget *full = player;
+    QTRY_VERIFY_WITH_TIMEOUT(player->isWindow() && player->windowState() & Qt::WindowFullScreen, 5000);
+    QCOMPARE(js("document.fullscreenElement ? document.fullscreenElement.id : ''").toString(), "tv");
+
+    // Page Down steps the channel from fullscreen too.
+    QTest::keyClick(full, Qt::Key_PageDown);
+    QCOMPARE(m_w->form()->lsttv->currentRow(), 1);
+    // Navigating leaves fullscreen; the window is as it was.
+    QTRY_VERIFY_WITH_TIMEOUT(!player->isFullScreen(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(player->url(), QUrl(m_server->baseUrl() + "/tv/02.htm"), 10000);
+    QCOMPARE(m_w->geometry(), before);
+    QVERIFY(m_w->isVisible());
+    QVERIFY(waitPlaying(20000));
+
+    // Esc leaves fullscreen as well.
+    xclick(player, QPoint(200, 200), 1);
+    js("document.getElementById('tv').requestFullscreen()");
+    QTRY_VERIFY_WITH_TIMEOUT(player->isFullScreen(), 10000);
+    QTest::keyClick(player, Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!player->isFullScreen(), 10000);
+    QCOMPARE(player->page(), static_cast<QWebEnginePage *>(player->silentPage()));
+    QCOMPARE(player->parentWidget(), m_w->form()->Frame1);
+    QCOMPARE(player->geometry(), QRect(0, -64, 417, 377));
+    QCOMPARE(m_w->geometry(), before);
+    QVERIFY(waitPlaying(20000));
+}
+
+void tst_Playback::noContextMenuInPlayer()
+{
+    auto menuShown = [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMenu *>(w) && w->isVisible())
+                return true;
+        return false;
+    };
+    m_w->guide()->LoadTvList(QStringLiteral("一台;%1\r\n").arg(channelUrl(0)));
+    m_w->form()->cmdopen->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(0)), 10000);
+    QTest::qWait(300);
+    xclick(m_w->form()->WebBrowsertv, QPoint(100, 150), 3);
+    QTest::qWait(800);
+    QVERIFY(!menuShown());
+
+    // The notice view keeps the engine's menu.
+    m_w->form()->SSTab1->setTab(2);
+    QWebEngineView *notices = m_w->form()->WebBrowser1;
+    QSignalSpy noticeLoaded(notices->page(), &QWebEnginePage::loadFinished);
+    notices->load(QUrl(m_server->baseUrl() + "/msg.htm"));
+    QVERIFY(noticeLoaded.wait(10000));
+    QTest::qWait(300);
+    xclick(notices, QPoint(100, 150), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(menuShown(), 5000);
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMenu *>(w) && w->isVisible())
+            w->close();
+}
+
+QTEST_MAIN(tst_Playback)
+#include "tst_playback.moc"
