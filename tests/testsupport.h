@@ -2,9 +2,11 @@
 
 // Shared helpers for the viewer's tests.
 
+#include "app/startup.h"
 #include "homepage/startpagestore.h"
 #include "webview/listpage.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLibraryInfo>
@@ -65,16 +67,10 @@ inline StartPageStoreFactory memoryStoreFactory(std::shared_ptr<MemoryStartPage>
 }
 
 // Qt's own texts in Chinese, as the viewer has them.
+// The application's own start-up preparation: Chinese locale and translations.
 inline void installChineseTranslations()
 {
-    const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
-    QLocale::setDefault(chinese);
-    for (const char *name : {"qtbase", "qtwebengine"}) {
-        auto *t = new QTranslator(QCoreApplication::instance());
-        if (t->load(chinese, QString::fromLatin1(name), QStringLiteral("_"),
-                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            QCoreApplication::installTranslator(t);
-    }
+    Startup::prepareApplication(*static_cast<QApplication *>(QCoreApplication::instance()));
 }
 
 // Waits until page has finished loading url (any outcome); returns the ok

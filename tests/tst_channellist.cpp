@@ -1,5 +1,7 @@
+#include "channellistcheck.h"
 #include "guide/channellist.h"
 
+#include <QDir>
 #include <QTest>
 
 class tst_ChannelList : public QObject
@@ -12,6 +14,8 @@ private slots:
     void limits();
     void playableUrl_data();
     void playableUrl();
+    void fuzzCorpus_data();
+    void fuzzCorpus();
 };
 
 using Names = QStringList;
@@ -141,6 +145,30 @@ void tst_ChannelList::playableUrl()
     QFETCH(QString, url);
     QFETCH(bool, playable);
     QCOMPARE(ChannelList::isPlayableUrl(url), playable);
+}
+
+// Every seed of the fuzzer and every input it ever broke on.
+void tst_ChannelList::fuzzCorpus_data()
+{
+    QTest::addColumn<QString>("file");
+    int cases = 0;
+    for (const char *dir : {"corpus", "regressions"}) {
+        const QDir d(QStringLiteral(FUZZ_DIR "/") + QLatin1String(dir));
+        for (const QFileInfo &f : d.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+            QTest::newRow(qPrintable(QLatin1String(dir) + u'/' + f.fileName())) << f.filePath();
+            ++cases;
+        }
+    }
+    QVERIFY2(cases > 0, "the fuzzer's corpus is missing");
+}
+
+void tst_ChannelList::fuzzCorpus()
+{
+    QFETCH(QString, file);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString problem = ChannelListCheck::violation(ChannelListCheck::decode(f.readAll()));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 QTEST_GUILESS_MAIN(tst_ChannelList)

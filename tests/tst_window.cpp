@@ -34,6 +34,7 @@ private slots:
     void formLoad();
     void formLoadShowsWindowDuringVersionWait();
     void formLoadWithoutList();
+    void engineSpeaksChinese();
 
 private:
     VendorServer *m_server = nullptr;
@@ -295,6 +296,32 @@ void tst_Window::formLoadWithoutList()
     // Shown at the end of start-up, with the design caption.
     QVERIFY(m_w->isVisible());
     QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单");
+}
+
+// The engine's own texts: the notice view's context menu and its error pages.
+void tst_Window::engineSpeaksChinese()
+{
+    QWebEngineView *notices = m_w->form()->WebBrowser1;
+    QCOMPARE(notices->page()->action(QWebEnginePage::Back)->text(), QStringLiteral("后退"));
+    QCOMPARE(notices->page()->action(QWebEnginePage::Reload)->text(), QStringLiteral("重新加载"));
+
+    m_server->close();
+    const QUrl gone(m_server->baseUrl() + "/msg.htm");
+    notices->load(gone);
+    QVERIFY(!waitForLoad(notices->page(), gone));
+    QString text;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            bool done = false;
+            notices->page()->toPlainText([&](const QString &t) {
+                text = t;
+                done = true;
+            });
+            QTest::qWaitFor([&] { return done; }, 5000);
+            return !text.isEmpty();
+        }(),
+        10000);
+    QVERIFY2(text.contains(QStringLiteral("无法访问")), qPrintable(text));
 }
 
 QTEST_MAIN(tst_Window)
