@@ -148,6 +148,7 @@ private slots:
     void trayClicks_data();
     void trayClicks();
     void oneIconAcrossTrips();
+    void trayHammered();
     void noTrayStaysOnTaskbar();
     void topmost_data();
     void topmost();
@@ -412,6 +413,26 @@ void tst_WindowBehaviour::oneIconAcrossTrips()
     restoreByDoubleClick();
     QCOMPARE(shownTrayIcons(m_w), 0);
     QTRY_COMPARE(trayClients(xid()).size(), 0);
+}
+
+void tst_WindowBehaviour::trayHammered()
+{
+    // An impatient user: three double-clicks in a row, then minimise again.
+    minimise();
+    const QPoint c = behaviour()->trayIcon()->geometry().center();
+    xdotool({"mousemove", "640", "400", "mousemove", QString::number(c.x()), QString::number(c.y()),
+        "click", "--repeat", "6", "--delay", "60", "1"});
+    QTRY_VERIFY(m_w->isVisible());
+    QTest::qWait(600);
+    QVERIFY(m_w->isVisible());
+    QCOMPARE(m_w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized), Qt::WindowNoState);
+    QTRY_VERIFY(viewable(xid()));
+    QCOMPARE(shownTrayIcons(m_w), 0);
+    QTRY_COMPARE(trayClients(xid()).size(), 0);
+    minimise();
+    QCOMPARE(shownTrayIcons(m_w), 1);
+    restoreByDoubleClick();
+    QCOMPARE(shownTrayIcons(m_w), 0);
 }
 
 void tst_WindowBehaviour::noTrayStaysOnTaskbar()
