@@ -121,11 +121,10 @@ inline QString processType(qint64 pid)
     return QStringLiteral("main");
 }
 
-// PSS of pid and every process below it: the engine's helper processes
-// (zygotes, renderers, GPU, utilities) are children or grandchildren.
-inline Pss pssOfTree(qint64 root)
+// Every process's parent, from /proc.
+inline QHash<qint64, qint64> parentPids()
 {
-    QHash<qint64, QList<qint64>> children;
+    QHash<qint64, qint64> parents;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &e : entries) {
         bool isPid = false;
@@ -136,10 +135,22 @@ inline Pss pssOfTree(qint64 root)
         if (!f.open(QIODevice::ReadOnly))
             continue;
         const QByteArray stat = f.readAll();
+        // The command name may hold spaces and parentheses; fields follow its last ")".
         const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
         if (fields.size() > 1)
-            children[fields[1].toLongLong()].append(pid);
+            parents.insert(pid, fields[1].toLongLong());
     }
+    return parents;
+}
+
+// PSS of pid and every process below it: the engine's helper processes
+// (zygotes, renderers, GPU, utilities) are children or grandchildren.
+inline Pss pssOfTree(qint64 root)
+{
+    QHash<qint64, QList<qint64>> children;
+    const QHash<qint64, qint64> parents = parentPids();
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it)
+        children[it.value()].append(it.key());
     Pss total;
     // Processes forked from a zygote keep its command line: they are the
     // renderers.
@@ -269,20 +280,10 @@ inline QList<qint64> childPids()
 {
     QList<qint64> pids;
     const qint64 self = QCoreApplication::applicationPid();
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &e : entries) {
-        bool isPid = false;
-        const qint64 pid = e.toLongLong(&isPid);
-        if (!isPid)
-            continue;
-        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray stat = f.readAll();
-        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[1].toLongLong() == self)
-            pids << pid;
-    }
+    const QHash<qint64, qint64> parents = parentPids();
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it)
+        if (it.value() == self)
+            pids << it.key();
     return pids;
 }
 

@@ -86,9 +86,9 @@ inline bool waitForLoad(QWebEnginePage *page, const QUrl &url, int timeoutMs = 2
             done = true;
         }
     });
-    QTest::qWaitFor([&] { return done; }, timeoutMs);
+    const bool finished = QTest::qWaitFor([&] { return done; }, timeoutMs);
     QObject::disconnect(c);
-    return done && ok;
+    return finished && ok;
 }
 
 // Runs a body-text read on page and waits for its answer. Reads of one page
@@ -101,6 +101,8 @@ inline QString plainTextOf(ListPage *page)
         *text = t;
         *done = true;
     });
-    QTest::qWaitFor([&] { return *done; }, 10000);
+    // An unanswered read gives the empty text, which callers treat as no list.
+    if (!QTest::qWaitFor([&] { return *done; }, 10000))
+        qWarning("plainTextOf: the page did not answer");
     return *text;
 }

@@ -1,0 +1,127 @@
+// Starts the viewer against the bundled vendor site, plays a channel and
+// photographs each tab from the X server, as a user would see them. The
+// pictures land in <build>/screenshots; scripts/update-screenshots copies
+// them into docs/ for the README.
+
+#include "app/frmhome.h"
+#include "app/tabcontrol.h"
+#include "guide/channelguide.h"
+#include "testsupport.h"
+#include "ui_frmhome.h"
+#include "vendorserver.h"
+#include "webview/playerview.h"
+
+#include <QDir>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QSet>
+#include <QtTest>
+
+class tst_Screenshots : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void tab_data();
+    void tab();
+
+private:
+    static void settle(int ms)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    double videoTime();
+
+    VendorServer *m_server = nullptr;
+    frmhome *m_w = nullptr;
+    std::shared_ptr<MemoryStartPage> m_store;
+};
+
+double tst_Screenshots::videoTime()
+{
+    double t = -1;
+    QEventLoop loop;
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    m_w->form()->WebBrowsertv->page()->runJavaScript(
+        "(function(){var v=document.getElementById('tv');return v&&!v.paused?v.currentTime:-1;})()",
+        [&](const QVariant &v) {
+            t = v.toDouble();
+            loop.quit();
+        });
+    loop.exec();
+    return t;
+}
+
+void tst_Screenshots::initTestCase()
+{
+    if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
+        QSKIP("demo media not generated (site/setup.sh)");
+    installChineseTranslations();
+    m_server = new VendorServer(this);
+    m_server->setRoot(QStringLiteral(SITE_DIR));
+    VendorServer::Response version;
+    version.body = "1.1";
+    m_server->setRoute("/version/zavo.txt", version);
+    QVERIFY(m_server->listen());
+    m_store = std::make_shared<MemoryStartPage>();
+    m_store->value = m_server->baseUrl() + "/dh.htm";
+    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+    m_w->Form_Load();
+    QVERIFY(QTest::qWaitForWindowExposed(m_w));
+    QTRY_COMPARE_WITH_TIMEOUT(int(m_w->guide()->ChannelCount()), 12, 20000);
+
+    m_w->form()->SSTab1->setTab(1);
+    m_w->form()->lsttv->setCurrentRow(0);
+    m_w->form()->cmdopen->click();
+    QDeadlineTimer deadline(20000);
+    while (videoTime() < 1.5 && !deadline.hasExpired())
+        settle(200);
+    QVERIFY2(!deadline.hasExpired(), "the demo channel did not play");
+    QVERIFY(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
+}
+
+void tst_Screenshots::cleanupTestCase()
+{
+    delete m_w;
+    delete m_server;
+}
+
+void tst_Screenshots::tab_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("about") << 0 << "about.png";
+    QTest::newRow("program") << 1 << "program.png";
+    QTest::newRow("notices") << 2 << "notices.png";
+}
+
+void tst_Screenshots::tab()
+{
+    QFETCH(int, index);
+    QFETCH(QString, file);
+    m_w->form()->SSTab1->setTab(index);
+    m_w->activateWindow();
+    settle(1200);
+
+    // From the X server, so web content is in the picture as it was on screen.
+    const QRect frame = m_w->frameGeometry();
+    const QImage shot = m_w->screen()
+                            ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                            .toImage();
+    QCOMPARE(shot.size(), frame.size());
+    // The tab's content region holds a real picture, not a blank page.
+    const QRect content(m_w->geometry().topLeft() - frame.topLeft(), m_w->size());
+    QSet<QRgb> colours;
+    for (int y = content.top(); y < content.bottom(); y += 3)
+        for (int x = content.left(); x < content.right(); x += 3)
+            colours.insert(shot.pixel(x, y));
+    QVERIFY2(colours.size() > 40, qPrintable(QString::number(colours.size())));
+    QVERIFY(shot.save(QStringLiteral(SCREENSHOT_DIR "/") + file));
+}
+
+QTEST_MAIN(tst_Screenshots)
+#include "tst_screenshots.moc"
