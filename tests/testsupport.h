@@ -2,8 +2,10 @@
 
 // Shared helpers for the viewer's tests.
 
+#include "app/frmhome.h"
 #include "app/startup.h"
 #include "homepage/startpagestore.h"
+#include "vendorserver.h"
 #include "webview/listpage.h"
 
 #include <QApplication>
@@ -105,4 +107,23 @@ inline QString plainTextOf(ListPage *page)
     if (!QTest::qWaitFor([&] { return *done; }, 10000))
         qWarning("plainTextOf: the page did not answer");
     return *text;
+}
+
+// The bundled site on a fixture server, with a version file that matches this
+// build, so start-up shows no message.
+inline void serveSite(VendorServer *server)
+{
+    server->setRoot(QStringLiteral(SITE_DIR));
+    VendorServer::Response version;
+    version.body = "1.1";
+    server->setRoute(QStringLiteral("/version/zavo.txt"), version);
+}
+
+// A viewer against server whose home-page store already holds the vendor's
+// navigation page, so start-up offers nothing.
+inline frmhome *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPage> &store)
+{
+    store = std::make_shared<MemoryStartPage>();
+    store->value = server->baseUrl() + QStringLiteral("/dh.htm");
+    return new frmhome(server->baseUrl(), memoryStoreFactory(store));
 }

@@ -48,16 +48,14 @@ void tst_Faults::initTestCase()
 void tst_Faults::init()
 {
     m_server = new VendorServer(this);
-    m_server->setRoot(QStringLiteral(SITE_DIR));
+    serveSite(m_server);
     VendorServer::Response page;
     page.contentType = "text/html; charset=utf-8";
     page.body = "<html><body>channel</body></html>";
     for (int i = 0; i < 5; ++i)
         m_server->setRoute(QStringLiteral("/ch/%1").arg(i), page);
     QVERIFY(m_server->listen());
-    m_store = std::make_shared<MemoryStartPage>();
-    m_store->value = m_server->baseUrl() + "/dh.htm";
-    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+    m_w = newViewer(m_server, m_store);
 }
 
 void tst_Faults::cleanup()

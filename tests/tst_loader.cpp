@@ -57,9 +57,7 @@ void tst_Loader::init()
 {
     m_server = new VendorServer(this);
     QVERIFY(m_server->listen());
-    m_store = std::make_shared<MemoryStartPage>();
-    m_store->value = m_server->baseUrl() + "/dh.htm";
-    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+    m_w = newViewer(m_server, m_store);
 }
 
 void tst_Loader::cleanup()

@@ -70,14 +70,9 @@ void tst_Menus::cleanupTestCase()
 void tst_Menus::init()
 {
     m_server = new VendorServer(this);
-    m_server->setRoot(QStringLiteral(SITE_DIR));
-    VendorServer::Response version;
-    version.body = "1.1";
-    m_server->setRoute("/version/zavo.txt", version);
+    serveSite(m_server);
     QVERIFY(m_server->listen());
-    m_store = std::make_shared<MemoryStartPage>();
-    m_store->value = m_server->baseUrl() + "/dh.htm";
-    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+    m_w = newViewer(m_server, m_store);
     m_enderCalls = 0;
     m_w->setProgramEnder([this] { ++m_enderCalls; });
     m_driver = new ModalDriver(this);

@@ -62,14 +62,9 @@ void tst_Screenshots::initTestCase()
         QSKIP("demo media not generated (site/setup.sh)");
     installChineseTranslations();
     m_server = new VendorServer(this);
-    m_server->setRoot(QStringLiteral(SITE_DIR));
-    VendorServer::Response version;
-    version.body = "1.1";
-    m_server->setRoute("/version/zavo.txt", version);
+    serveSite(m_server);
     QVERIFY(m_server->listen());
-    m_store = std::make_shared<MemoryStartPage>();
-    m_store->value = m_server->baseUrl() + "/dh.htm";
-    m_w = new frmhome(m_server->baseUrl(), memoryStoreFactory(m_store));
+    m_w = newViewer(m_server, m_store);
     m_w->Form_Load();
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
     QTRY_COMPARE_WITH_TIMEOUT(int(m_w->guide()->ChannelCount()), 12, 20000);

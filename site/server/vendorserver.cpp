@@ -68,14 +68,14 @@ RangeResult parseRangeSpec(const QByteArray &header, qint64 size, qint64 &start,
     const qsizetype eq = h.indexOf('=');
     if (eq < 0 || h.left(eq).trimmed().toLower() != "bytes")
         return RangeResult::None;
-    const QByteArray spec = h.mid(eq + 1).trimmed();
-    if (spec.contains(','))
+    const QByteArray byteRange = h.mid(eq + 1).trimmed();
+    if (byteRange.contains(','))
         return RangeResult::None;
-    const qsizetype dash = spec.indexOf('-');
+    const qsizetype dash = byteRange.indexOf('-');
     if (dash < 0)
         return RangeResult::None;
-    const QByteArray first = spec.left(dash).trimmed();
-    const QByteArray last = spec.mid(dash + 1).trimmed();
+    const QByteArray first = byteRange.left(dash).trimmed();
+    const QByteArray last = byteRange.mid(dash + 1).trimmed();
     if (first.isEmpty()) {
         if (!isDigits(last))
             return RangeResult::None;
