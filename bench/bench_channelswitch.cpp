@@ -96,13 +96,9 @@ int main(int argc, char **argv)
     QWebEnginePage *player = w.form()->WebBrowsertv->page();
     LoadClock viewerClock(player);
 
-    int channels = -1;
-    QObject::connect(w.guide(), &ChannelGuide::listLoaded, &w, [&](int n) { channels = n; });
-    w.Form_Load();
-    if (!Bench::waitFor([&] { return channels >= 0 && w.isVisible(); }, 30000) || channels < 1) {
-        std::fprintf(stderr, "the demo list did not load\n");
+    if (!Bench::startWithDemoList(w))
         return 1;
-    }
+    const int channels = w.guide()->ChannelCount();
     w.form()->SSTab1->setTab(1);
     if (!QTest::qWaitForWindowExposed(&w, 10000)) {
         std::fprintf(stderr, "window never exposed\n");

@@ -83,13 +83,8 @@ int runViewer(int argc, char **argv)
     auto store = std::make_shared<MemoryStartPage>();
     store->value = server.baseUrl() + QStringLiteral("/dh.htm");
     frmhome w(server.baseUrl(), memoryStoreFactory(store));
-    int channels = -1;
-    QObject::connect(w.guide(), &ChannelGuide::listLoaded, &w, [&](int n) { channels = n; });
-    w.Form_Load();
-    if (!Bench::waitFor([&] { return channels >= 0 && w.isVisible(); }, 30000) || channels < 1) {
-        std::fprintf(stderr, "the demo list did not load\n");
+    if (!Bench::startWithDemoList(w))
         return 1;
-    }
     // Idle as after start-up: the About page in front.
     w.form()->SSTab1->setTab(0);
     if (!QTest::qWaitForWindowExposed(&w, 10000))

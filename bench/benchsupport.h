@@ -2,6 +2,8 @@
 
 // Helpers shared by the benchmark programs.
 
+#include "app/frmhome.h"
+#include "guide/channelguide.h"
 #include "vendorserver.h"
 
 #include <QByteArray>
@@ -355,6 +357,20 @@ inline void row(const QString &figure, const QString &value, const QString &floo
 {
     std::printf("ROW\t%s\t%s\t%s\t%s\n", qPrintable(figure), qPrintable(value), qPrintable(floor),
                 r > 0 ? qPrintable(QString::number(r, 'f', 2)) : "n/a");
+}
+
+// Runs the viewer's start-up and waits until its window shows the demo list.
+inline bool startWithDemoList(frmhome &w)
+{
+    int channels = -1;
+    const auto c = QObject::connect(w.guide(), &ChannelGuide::listLoaded, &w,
+                                    [&](int n) { channels = n; });
+    w.Form_Load();
+    const bool ok = waitFor([&] { return channels >= 0 && w.isVisible(); }, 30000) && channels > 0;
+    QObject::disconnect(c);
+    if (!ok)
+        std::fprintf(stderr, "the demo list did not load\n");
+    return ok;
 }
 
 } // namespace Bench
