@@ -4,8 +4,10 @@
 // fuzzer and, over its corpus and every input it ever broke on, by the tests.
 
 #include "guide/channellist.h"
+#include "net/weburl.h"
 
 #include <QByteArray>
+#include <QRegularExpression>
 #include <QString>
 
 namespace ChannelListCheck {
@@ -69,9 +71,12 @@ inline QString violation(QStringView text)
             return QStringLiteral("entry %1 stops inside its line").arg(i);
 
         // Only http and https addresses ever reach the player.
-        if (isPlayableUrl(e.url)
-            && !e.url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-            && !e.url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        QString typed = e.url;
+        typed.remove(QRegularExpression(QStringLiteral("[\\t\\n\\r]")));
+        typed.remove(QRegularExpression(QStringLiteral("^[\\x00-\\x20]+")));
+        if (!WebUrl::fromText(e.url).isEmpty()
+            && !typed.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+            && !typed.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
             return QStringLiteral("entry %1 would play a non-web address").arg(i);
     }
 

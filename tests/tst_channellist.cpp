@@ -1,5 +1,6 @@
 #include "channellistcheck.h"
 #include "guide/channellist.h"
+#include "net/weburl.h"
 
 #include <QDir>
 #include <QTest>
@@ -118,33 +119,54 @@ void tst_ChannelList::limits()
 
 void tst_ChannelList::playableUrl_data()
 {
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<bool>("playable");
+    QTest::addColumn<QString>("text");
+    // What the player is sent to; empty when nothing may be loaded.
+    QTest::addColumn<QString>("loaded");
 
-    QTest::newRow("http") << "http://127.0.0.1:18086/tv/01.htm" << true;
-    QTest::newRow("https") << "https://tv.example.com/live?id=3" << true;
-    QTest::newRow("upper-case scheme") << "HTTP://example.com/" << true;
-    QTest::newRow("file") << "file:///etc/passwd" << false;
-    QTest::newRow("javascript") << "javascript:alert(1)" << false;
-    QTest::newRow("data") << "data:text/html,<script>alert(1)</script>" << false;
-    QTest::newRow("view-source") << "view-source:http://example.com/" << false;
-    QTest::newRow("qrc") << "qrc:/images/logo.jpg" << false;
-    QTest::newRow("chrome") << "chrome://gpu" << false;
-    QTest::newRow("about") << "about:blank" << false;
-    QTest::newRow("ftp") << "ftp://example.com/a.mp4" << false;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("relative") << "/tv/01.htm" << false;
-    QTest::newRow("no host") << "http:///x" << false;
-    QTest::newRow("space in host") << "http://exa mple.com/" << false;
-    QTest::newRow("leading blank") << " http://example.com/" << false;
-    QTest::newRow("LF prefixed") << "\nhttp://example.com/" << false;
+    QTest::newRow("http") << "http://127.0.0.1:18086/tv/01.htm"
+                          << "http://127.0.0.1:18086/tv/01.htm";
+    QTest::newRow("https") << "https://tv.example.com/live?id=3"
+                           << "https://tv.example.com/live?id=3";
+    QTest::newRow("upper-case scheme") << "HTTP://example.com/" << "http://example.com/";
+    // Vendors' lists hold what a browser's address bar takes.
+    QTest::newRow("blank in the query") << "http://host/ch/6.htm?n=a b"
+                                        << "http://host/ch/6.htm?n=a%20b";
+    QTest::newRow("blank in the path") << "http://host/my ch/6.htm"
+                                       << "http://host/my%20ch/6.htm";
+    QTest::newRow("bar in the query") << "http://host/ch/7.htm?a|b"
+                                      << "http://host/ch/7.htm?a%7Cb";
+    QTest::newRow("Chinese in the path") << "http://host/频道/1.htm"
+                                         << "http://host/%E9%A2%91%E9%81%93/1.htm";
+    QTest::newRow("fragment kept") << "http://host/player.htm#cctv1"
+                                   << "http://host/player.htm#cctv1";
+    QTest::newRow("leading blank") << " http://example.com/" << "http://example.com/";
+    QTest::newRow("trailing blank and tab") << "http://example.com/a \t" << "http://example.com/a";
+    QTest::newRow("LF prefixed") << "\nhttp://example.com/" << "http://example.com/";
+    QTest::newRow("line break inside") << "http://exam\nple.com/" << "http://example.com/";
+
+    QTest::newRow("file") << "file:///etc/passwd" << "";
+    QTest::newRow("javascript") << "javascript:alert(1)" << "";
+    QTest::newRow("javascript behind blanks") << "  javascript:alert(1)" << "";
+    QTest::newRow("data") << "data:text/html,<script>alert(1)</script>" << "";
+    QTest::newRow("view-source") << "view-source:http://example.com/" << "";
+    QTest::newRow("qrc") << "qrc:/images/logo.jpg" << "";
+    QTest::newRow("chrome") << "chrome://gpu" << "";
+    QTest::newRow("about") << "about:blank" << "";
+    QTest::newRow("ftp") << "ftp://example.com/a.mp4" << "";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("blanks only") << "  \t " << "";
+    QTest::newRow("relative") << "/tv/01.htm" << "";
+    QTest::newRow("no scheme") << "example.com/tv/01.htm" << "";
+    QTest::newRow("no host") << "http:///x" << "";
+    QTest::newRow("space in host") << "http://exa mple.com/" << "";
 }
 
 void tst_ChannelList::playableUrl()
 {
-    QFETCH(QString, url);
-    QFETCH(bool, playable);
-    QCOMPARE(ChannelList::isPlayableUrl(url), playable);
+    QFETCH(QString, text);
+    QFETCH(QString, loaded);
+    const QUrl url = WebUrl::fromText(text);
+    QCOMPARE(url.toString(QUrl::FullyEncoded), loaded);
 }
 
 // Every seed of the fuzzer and every input it ever broke on.

@@ -10,6 +10,9 @@
 #include "vendorserver.h"
 
 #include <QDesktopServices>
+#include <QProcess>
+#include <QWebEngineView>
+#include "webview/playerview.h"
 #include <QPushButton>
 #include <QtTest>
 
@@ -41,6 +44,8 @@ private slots:
     void closeCommands_data();
     void closeCommands();
     void feedbackTurnsRed();
+    void newWindowLinks_data();
+    void newWindowLinks();
 
 private:
     void trigger(const QString &control);
@@ -285,6 +290,65 @@ void tst_Menus::feedbackTurnsRed()
     }
     QVERIFY2(redPixels > 20, qPrintable(QString::number(redPixels)));
     QVERIFY(m_browser->opened.isEmpty());
+}
+
+void tst_Menus::newWindowLinks_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<QString>("html"); // %1 is the address the page asks to open
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("opened");
+
+    const QString link = QStringLiteral(
+        "<a href=\"%1\" target=\"_blank\" style=\"position:fixed;inset:0\">link</a>");
+    const QString script = QStringLiteral(
+        "<div onclick=\"window.open('%1')\" style=\"position:fixed;inset:0\">open</div>");
+    const QString news = QStringLiteral("http://news.example.com/today.htm");
+    for (const char *view : {"WebBrowser1", "WebBrowsertv"}) {
+        const bool notices = qstrcmp(view, "WebBrowser1") == 0;
+        QTest::addRow("%s, target=_blank link", view) << view << link << news << notices;
+        QTest::addRow("%s, window.open", view) << view << script << news << notices;
+        QTest::addRow("%s, https link", view)
+            << view << link << "https://news.example.com/a?b=c" << notices;
+        QTest::addRow("%s, file link", view) << view << link << "file:///etc/passwd" << false;
+        QTest::addRow("%s, script address", view) << view << script << "javascript:1" << false;
+    }
+}
+
+void tst_Menus::newWindowLinks()
+{
+    QFETCH(QString, view);
+    QFETCH(QString, html);
+    QFETCH(QString, address);
+    QFETCH(bool, opened);
+
+    VendorServer::Response page;
+    page.contentType = "text/html; charset=utf-8";
+    page.body = QStringLiteral("<html><body>%1</body></html>").arg(html.arg(address)).toUtf8();
+    m_server->setRoute("/popup.htm", page);
+    m_w->form()->SSTab1->setTab(view == "WebBrowser1" ? 2 : 1);
+    auto *web = m_w->findChild<QWebEngineView *>(view);
+    QVERIFY(web && web->isVisible());
+    const QUrl url(m_server->baseUrl() + "/popup.htm");
+    web->load(url);
+    QVERIFY(waitForLoad(web->page(), url));
+    m_w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
+
+    // A real click, so the page has the user's gesture behind it.
+    const QPoint at = web->mapToGlobal(web->rect().center());
+    // From elsewhere: a synced move to where the pointer already is waits.
+    QProcess::execute("xdotool", {"mousemove", "0", "0", "mousemove", "--sync",
+                                  QString::number(at.x()), QString::number(at.y()), "click", "1"});
+    if (opened) {
+        QTRY_COMPARE(m_browser->opened, QStringList {QUrl(address).toString()});
+    } else {
+        QTest::qWait(1500);
+        QCOMPARE(m_browser->opened, QStringList());
+    }
+    // The view itself stays where it was.
+    QCOMPARE(web->url(), url);
+    QCOMPARE(m_browser->opened.size(), opened ? 1 : 0);
 }
 
 QTEST_MAIN(tst_Menus)

@@ -31,6 +31,12 @@ private slots:
     void emptyListDoesNothing();
     void hostileUrlsNeverLoad_data();
     void hostileUrlsNeverLoad();
+    void addressBarUrlsPlay_data();
+    void addressBarUrlsPlay();
+    void focusAloneSelectsNothing_data();
+    void focusAloneSelectsNothing();
+    void fragmentStepsStayAudible_data();
+    void fragmentStepsStayAudible();
     void selectingOnlySelects();
     void doubleClickAndEnterPlay();
     void pageKeysStep();
@@ -244,6 +250,102 @@ void tst_Playback::hostileUrlsNeverLoad()
     // The next channel still plays.
     m_w->form()->cmdUp->click();
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
+}
+
+void tst_Playback::addressBarUrlsPlay_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QByteArray>("query");
+    QTest::newRow("blank in the query") << "?n=a b" << QByteArray("n=a%20b");
+    QTest::newRow("bar in the query") << "?a|b" << QByteArray("a%7Cb");
+    QTest::newRow("Chinese in the query") << "?台=一" << QByteArray("%E5%8F%B0=%E4%B8%80");
+    QTest::newRow("trailing blank") << "?x=1 " << QByteArray("x=1");
+}
+
+void tst_Playback::addressBarUrlsPlay()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QByteArray, query);
+    m_w->guide()->LoadTvList(QStringLiteral("一台;%1\r\n二台;%2%3\r\n")
+                                 .arg(channelUrl(1), channelUrl(2), suffix));
+    m_w->form()->cmdopen->click();
+    QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/ch/1"), 1, 10000);
+    // Channel + goes to the address with the odd characters, not nowhere.
+    m_w->form()->cmdUp->click();
+    QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/ch/2"), 1, 10000);
+    for (const auto &r : m_server->requests()) {
+        if (r.path == "/ch/2")
+            QCOMPARE(r.query, query);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->page()->url().path(),
+                              QStringLiteral("/ch/2"), 10000);
+}
+
+void tst_Playback::focusAloneSelectsNothing_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("played");
+    QTest::newRow("Watch") << "cmdopen" << 0;
+    QTest::newRow("Channel +") << "cmdUp" << 0;
+    QTest::newRow("Channel -") << "cmdDown" << 3;
+}
+
+void tst_Playback::focusAloneSelectsNothing()
+{
+    QFETCH(QString, button);
+    QFETCH(int, played);
+    fill(4);
+    m_w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    // Back-tab into the list from Watch: Qt makes the first row current,
+    // selecting nothing.
+    QListWidget *list = m_w->form()->lsttv;
+    m_w->form()->cmdopen->setFocus();
+    QTest::keyClick(m_w->form()->cmdopen, Qt::Key_Backtab);
+    QTRY_VERIFY(list->hasFocus());
+    QCOMPARE(list->currentRow(), 0);
+    QVERIFY(list->selectedItems().isEmpty());
+    m_w->findChild<QPushButton *>(button)->click();
+    QCOMPARE(list->currentRow(), played);
+    QCOMPARE(list->selectedItems().size(), 1);
+    QCOMPARE(list->row(list->selectedItems().first()), played);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(played)), 10000);
+}
+
+void tst_Playback::fragmentStepsStayAudible_data()
+{
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QStringList>("presses");
+    QTest::newRow("another fragment") << QStringList {"/player#one", "/player#two"}
+                                      << QStringList {"cmdopen", "cmdUp", "cmdUp", "cmdDown"};
+    QTest::newRow("the same fragment again") << QStringList {"/player#one", "/player#one"}
+                                             << QStringList {"cmdopen", "cmdUp", "cmdopen"};
+    QTest::newRow("fragment to none and back") << QStringList {"/player#one", "/player"}
+                                               << QStringList {"cmdopen", "cmdUp", "cmdUp"};
+    QTest::newRow("fragment of another page") << QStringList {"/player#one", "/other#one"}
+                                              << QStringList {"cmdopen", "cmdUp", "cmdUp"};
+}
+
+void tst_Playback::fragmentStepsStayAudible()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(QStringList, presses);
+    VendorServer::Response page;
+    page.contentType = "text/html; charset=utf-8";
+    page.body = "<html><body>one player page for every channel</body></html>";
+    m_server->setRoute("/player", page);
+    m_server->setRoute("/other", page);
+    QString text;
+    for (int i = 0; i < addresses.size(); ++i)
+        text += QStringLiteral("台%1;%2%3\r\n").arg(i).arg(m_server->baseUrl(), addresses[i]);
+    m_w->guide()->LoadTvList(text);
+    QWebEnginePage *player = m_w->form()->WebBrowsertv->page();
+    for (const QString &press : presses) {
+        m_w->findChild<QPushButton *>(press)->click();
+        const QUrl picked(m_server->baseUrl() + addresses[m_w->form()->lsttv->currentRow()]);
+        QTRY_COMPARE_WITH_TIMEOUT(player->url(), picked, 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(!player->isAudioMuted(), qPrintable(press), 10000);
+    }
 }
 
 void tst_Playback::selectingOnlySelects()

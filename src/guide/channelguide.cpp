@@ -1,6 +1,7 @@
 #include "channelguide.h"
 
 #include "channellist.h"
+#include "net/weburl.h"
 #include "webview/playerview.h"
 #include "webview/listpage.h"
 
@@ -17,7 +18,9 @@ ChannelGuide::ChannelGuide(const Controls &controls, const QString &vendorSite, 
             [this] { ++m_listGeneration; });
     connect(m_c.WebBrowsertvlist, &QWebEnginePage::loadFinished, this,
             &ChannelGuide::WebBrowsertvlist_DocumentComplete);
-    connect(m_c.lsttv, &QListWidget::currentRowChanged, this, &ChannelGuide::lsttv_Click);
+    // The current channel is the selected one. Keyboard focus alone makes a
+    // row current without selecting it, which must not count.
+    connect(m_c.lsttv, &QListWidget::itemSelectionChanged, this, &ChannelGuide::lsttv_Click);
     connect(m_c.lsttv, &QListWidget::itemDoubleClicked, this, &ChannelGuide::lsttv_DblClick);
 
     // Page Up and Page Down step through the channels whenever the channel
@@ -112,9 +115,15 @@ void ChannelGuide::M_list_Click()
     m_c.WebBrowsertvlist->load(request);
 }
 
+int ChannelGuide::selectedChannel() const
+{
+    const QList<QListWidgetItem *> selected = m_c.lsttv->selectedItems();
+    return selected.isEmpty() ? -1 : m_c.lsttv->row(selected.first());
+}
+
 void ChannelGuide::lsttv_Click()
 {
-    m_c.lsttvurl->setCurrentRow(m_c.lsttv->currentRow());
+    m_c.lsttvurl->setCurrentRow(selectedChannel());
 }
 
 void ChannelGuide::lsttv_DblClick()
@@ -126,7 +135,7 @@ void ChannelGuide::cmdopen_Click()
 {
     if (m_channelCount < 1)
         return;
-    if (m_c.lsttv->currentRow() < 0)
+    if (selectedChannel() < 0)
         m_c.lsttv->setCurrentRow(0);
     playSelection();
 }
@@ -135,7 +144,7 @@ void ChannelGuide::cmdUp_Click()
 {
     if (m_channelCount < 1)
         return;
-    const int i = m_c.lsttv->currentRow();
+    const int i = selectedChannel();
     m_c.lsttv->setCurrentRow(i != m_channelCount - 1 ? i + 1 : 0);
     playSelection();
 }
@@ -144,7 +153,7 @@ void ChannelGuide::cmdDown_Click()
 {
     if (m_channelCount < 1)
         return;
-    const int i = m_c.lsttv->currentRow();
+    const int i = selectedChannel();
     // With nothing selected, step back to the last channel, the mirror of
     // Channel + picking the first.
     m_c.lsttv->setCurrentRow(i > 0 ? i - 1 : m_channelCount - 1);
@@ -159,9 +168,9 @@ void ChannelGuide::cmdstop_Click()
 void ChannelGuide::playSelection()
 {
     QListWidgetItem *item = m_c.lsttvurl->currentItem();
-    const QString url = item ? item->text() : QString();
-    // The list comes from the network: only web pages reach the player.
-    if (!ChannelList::isPlayableUrl(url))
+    // The list comes from the network: only web addresses reach the player.
+    const QUrl url = WebUrl::fromText(item ? item->text() : QString());
+    if (url.isEmpty())
         return;
-    m_c.WebBrowsertv->Navigate(QUrl(url, QUrl::StrictMode));
+    m_c.WebBrowsertv->Navigate(url);
 }

@@ -50,6 +50,8 @@ signals:
     void listLoaded(int count);
 
 private:
+    // The selected row of the name list, -1 when none is selected.
+    int selectedChannel() const;
     void playSelection();
 
     Controls m_c;

@@ -1,6 +1,5 @@
 #include "channellist.h"
 
-#include <QUrl>
 
 namespace ChannelList {
 
@@ -29,15 +28,6 @@ ChannelListParse parse(QStringView text)
         pos = end + ((text[end] == u'\r' && end + 1 < size && text[end + 1] == u'\n') ? 2 : 1);
     }
     return result;
-}
-
-bool isPlayableUrl(const QString &url)
-{
-    const QUrl u(url, QUrl::StrictMode);
-    if (!u.isValid() || u.host().isEmpty())
-        return false;
-    const QString scheme = u.scheme();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
 } // namespace ChannelList

@@ -35,8 +35,4 @@ inline constexpr int MaxSeparatorPosition = 32766;
 // Name and URL are split at the first ";" and never trimmed.
 ChannelListParse parse(QStringView text);
 
-// Whether the player may be sent to a channel URL taken from the list: only
-// valid http and https addresses with a host.
-bool isPlayableUrl(const QString &url);
-
 } // namespace ChannelList

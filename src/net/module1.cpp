@@ -2,6 +2,7 @@
 
 #include "app/msgbox.h"
 #include "appinfo.h"
+#include "weburl.h"
 
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -75,9 +76,8 @@ QString HttpGetText(const QString &url, const QString &cookie, qint16 &timeout)
     if (timeout < 0)
         return QString();
 
-    const QUrl target(url);
-    if (!target.isValid() || target.host().isEmpty()
-        || (target.scheme() != QLatin1String("http") && target.scheme() != QLatin1String("https")))
+    const QUrl target = WebUrl::fromText(url);
+    if (target.isEmpty())
         return QString();
 
     QElapsedTimer clock;

@@ -3,6 +3,8 @@
 #include "silentpage.h"
 
 #include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QTimer>
 #include <QAction>
 #include <QScreen>
 #include <QWebEngineFullScreenRequest>
@@ -24,15 +26,24 @@ PlayerView::PlayerView(QWidget *parent) : NoMenuView(parent)
     s->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
     setPage(m_page);
     connect(m_page, &QWebEnginePage::fullScreenRequested, this, &PlayerView::onFullScreenRequested);
-    connect(m_page, &QWebEnginePage::loadFinished, this,
-            [this] { m_page->setAudioMuted(false); });
+    connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_loading = true; });
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this] {
+        m_loading = false;
+        m_page->setAudioMuted(false);
+    });
 }
 
 void PlayerView::Navigate(const QUrl &url)
 {
     // The old page keeps playing until the new one commits, which can take
     // long on a slow site; mute it now, the new page is heard once loaded.
-    m_page->setAudioMuted(true);
+    // A step to another #fragment of the page already shown stays in that
+    // page and reports no load at all, so it must not be muted.
+    const QUrl current = m_page->url();
+    const bool samePage = !m_loading && url.hasFragment() && !current.isEmpty()
+        && url.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment);
+    if (!samePage)
+        m_page->setAudioMuted(true);
     m_page->Navigate(url);
 }
 
@@ -92,9 +103,55 @@ void PlayerView::leaveFullScreen()
         m_homeParent->window()->activateWindow();
 }
 
+namespace {
+
+// Stands in for the window a link asked for: takes its first address to the
+// system browser and goes away without ever being shown.
+class BrowserHandoffPage : public QWebEnginePage
+{
+public:
+    explicit BrowserHandoffPage(QWebEngineProfile *profile, QObject *parent)
+        : QWebEnginePage(profile, parent)
+    {
+        // window.open() with no address never navigates anywhere.
+        QTimer::singleShot(10000, this, &QObject::deleteLater);
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
+    {
+        if (m_handedOff)
+            return false;
+        m_handedOff = true;
+        const QString scheme = url.scheme();
+        if ((scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+            && !url.host().isEmpty())
+            QDesktopServices::openUrl(url);
+        deleteLater();
+        return false;
+    }
+
+private:
+    bool m_handedOff = false;
+};
+
+class NoticePage : public SilentPage
+{
+public:
+    using SilentPage::SilentPage;
+
+protected:
+    QWebEnginePage *createWindow(WebWindowType) override
+    {
+        return new BrowserHandoffPage(profile(), this);
+    }
+};
+
+} // namespace
+
 NoticeView::NoticeView(QWidget *parent) : QWebEngineView(parent)
 {
-    setPage(new SilentPage(viewerProfile(), this));
+    setPage(new NoticePage(viewerProfile(), this));
 }
 
 void NoticeView::Navigate(const QUrl &url)

@@ -44,6 +44,9 @@ private:
     void leaveFullScreen();
 
     SilentPage *m_page;
+    // Between a load's start and its end; a fragment-only step meanwhile is
+    // not a step within the page being heard.
+    bool m_loading = false;
     bool m_fullScreen = false;
     // Where the view goes back to when it leaves fullscreen.
     QPointer<QWidget> m_homeParent;
@@ -53,6 +56,7 @@ private:
 };
 
 // The notice view: a silent page with the engine's normal context menu.
+// Links that ask for a new window open in the system browser.
 class NoticeView : public QWebEngineView
 {
     Q_OBJECT

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace WebUrl {
+
+// Reads text as a browser's address bar does: surrounding blanks and control
+// characters go, tabs and line breaks inside are dropped, and characters a
+// URL cannot hold (blanks, "|", non-ASCII) are percent-encoded. The result is
+// returned only when it is an http or https address with a host; otherwise
+// an empty QUrl. Everything the network hands us passes through here before
+// it is loaded or fetched.
+QUrl fromText(const QString &text);
+
+} // namespace WebUrl
