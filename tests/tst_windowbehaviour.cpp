@@ -1,18 +1,19 @@
 // The main window as a window, end to end under Xvfb and IceWM: fixed size,
-// hiding in the tray, staying on top, and the confirmed close.
+// centring at start-up, hiding in the tray, coming forward, staying on top,
+// and the confirmed close.
 
 #include "app/frmhome.h"
 #include "app/tabcontrol.h"
 #include "app/windowbehaviour.h"
+#include "guide/channelguide.h"
 #include "modaldriver.h"
 #include "testsupport.h"
 #include "ui_frmhome.h"
 #include "vendorserver.h"
 #include "webview/playerview.h"
+#include "x11probe.h"
 
 #include <QMenuBar>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QStyleHints>
 #include <QSystemTrayIcon>
 #include <QWindow>
@@ -20,81 +21,7 @@
 
 namespace {
 
-QString run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(10000))
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-QString hexId(WId id)
-{
-    return QStringLiteral("0x%1").arg(quint64(id), 0, 16);
-}
-
-// Whether the window manager lists the window (its taskbar entry).
-bool managed(WId id)
-{
-    const QString out = run(QStringLiteral("xprop"), {"-root", "_NET_CLIENT_LIST"});
-    const QRegularExpression ids(QStringLiteral("0x[0-9a-f]+"));
-    for (auto it = ids.globalMatch(out); it.hasNext();) {
-        if (it.next().captured().toULongLong(nullptr, 16) == id)
-            return true;
-    }
-    return false;
-}
-
-bool viewable(WId id)
-{
-    return run(QStringLiteral("xwininfo"), {"-id", hexId(id)}).contains("Map State: IsViewable");
-}
-
-QString netWmState(WId id)
-{
-    return run(QStringLiteral("xprop"), {"-id", hexId(id), "_NET_WM_STATE"});
-}
-
-// Screen rectangles of this process's windows docked in IceWM's
-// notification area: the direct clients of its embedders that share our X
-// resource base.
-QList<QRect> trayClients(WId ours)
-{
-    const quint64 base = quint64(ours) & ~quint64(0x1fffff);
-    const QStringList lines = run(QStringLiteral("xwininfo"), {"-root", "-tree"}).split(u'\n');
-    const QRegularExpression row(QStringLiteral("^( *)(0x[0-9a-f]+) (.*)$"));
-    const QRegularExpression geometry(
-        QStringLiteral("(\\d+)x(\\d+)[+-]-?\\d+[+-]-?\\d+ +\\+(-?\\d+)\\+(-?\\d+)$"));
-    int trayIndent = -1;
-    int embedderIndent = -1;
-    QList<QRect> found;
-    for (const QString &line : lines) {
-        const auto m = row.match(line);
-        if (!m.hasMatch())
-            continue;
-        const int indent = m.capturedLength(1);
-        if (trayIndent >= 0 && indent <= trayIndent)
-            break;
-        if (trayIndent < 0) {
-            if (m.captured(3).startsWith("\"SystemTray\""))
-                trayIndent = indent;
-            continue;
-        }
-        if (m.captured(3).startsWith("\"YXTrayEmbedder\"")) {
-            embedderIndent = indent;
-            continue;
-        }
-        const quint64 id = m.captured(2).toULongLong(nullptr, 16);
-        if (indent != embedderIndent + 3 || (id & ~quint64(0x1fffff)) != base)
-            continue;
-        const auto g = geometry.match(m.captured(3));
-        found << (g.hasMatch() ? QRect(g.captured(3).toInt(), g.captured(4).toInt(),
-                      g.captured(1).toInt(), g.captured(2).toInt())
-                               : QRect());
-    }
-    return found;
-}
+using namespace X11Probe;
 
 // Tray icon objects of the window that are shown.
 int shownTrayIcons(QObject *window)
@@ -121,17 +48,6 @@ protected:
     }
 };
 
-// Runs xdotool without waiting: what it sends may open a modal box here.
-void xdotoolDetached(const QStringList &args)
-{
-    QProcess::startDetached(QStringLiteral("xdotool"), args);
-}
-
-void xdotool(const QStringList &args)
-{
-    run(QStringLiteral("xdotool"), args);
-}
-
 } // namespace
 
 class tst_WindowBehaviour : public QObject {
@@ -150,6 +66,12 @@ private slots:
     void oneIconAcrossTrips();
     void trayHammered();
     void noTrayStaysOnTaskbar();
+    void shownWhileInTray_data();
+    void shownWhileInTray();
+    void bringToFront_data();
+    void bringToFront();
+    void startupCentring_data();
+    void startupCentring();
     void topmost_data();
     void topmost();
     void topmostKeepsWebViews();
@@ -341,26 +263,37 @@ void tst_WindowBehaviour::trayClicks_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("repeat");
+    QTest::addColumn<bool>("forceBusKind"); // else the system's answer: no bus here
     QTest::addColumn<QList<int>>("reasons");
     QTest::addColumn<bool>("restores");
 
     using R = QSystemTrayIcon;
     QTest::newRow("left double-click")
-        << "1" << 2 << QList<int> {R::Trigger, R::DoubleClick} << true;
-    QTest::newRow("left click") << "1" << 1 << QList<int> {R::Trigger} << false;
-    QTest::newRow("right click") << "3" << 1 << QList<int> {R::Context} << false;
-    QTest::newRow("right double-click") << "3" << 2 << QList<int> {R::Context} << false;
-    QTest::newRow("middle click") << "2" << 1 << QList<int> {R::MiddleClick} << false;
-    QTest::newRow("middle double-click") << "2" << 2 << QList<int> {R::MiddleClick} << false;
+        << "1" << 2 << false << QList<int> {R::Trigger, R::DoubleClick} << true;
+    QTest::newRow("left click") << "1" << 1 << false << QList<int> {R::Trigger} << false;
+    QTest::newRow("right click") << "3" << 1 << false << QList<int> {R::Context} << false;
+    QTest::newRow("right double-click") << "3" << 2 << false << QList<int> {R::Context} << false;
+    QTest::newRow("middle click") << "2" << 1 << false << QList<int> {R::MiddleClick} << false;
+    QTest::newRow("middle double-click")
+        << "2" << 2 << false << QList<int> {R::MiddleClick} << false;
+    // Taken for a StatusNotifier icon, whose host's left click is Trigger.
+    QTest::newRow("left click, bus kind") << "1" << 1 << true << QList<int> {R::Trigger} << true;
+    QTest::newRow("right click, bus kind")
+        << "3" << 1 << true << QList<int> {R::Context} << false;
+    QTest::newRow("middle click, bus kind")
+        << "2" << 1 << true << QList<int> {R::MiddleClick} << false;
 }
 
 void tst_WindowBehaviour::trayClicks()
 {
     QFETCH(QString, button);
     QFETCH(int, repeat);
+    QFETCH(bool, forceBusKind);
     QFETCH(QList<int>, reasons);
     QFETCH(bool, restores);
 
+    if (forceBusKind)
+        behaviour()->setStatusNotifierDetection([] { return true; });
     const WId id = xid();
     minimise();
     QSystemTrayIcon *tray = behaviour()->trayIcon();
@@ -445,23 +378,184 @@ void tst_WindowBehaviour::noTrayStaysOnTaskbar()
     QVERIFY(!behaviour()->isInTray());
 }
 
+void tst_WindowBehaviour::shownWhileInTray_data()
+{
+    QTest::addColumn<bool>("viaWindowManager");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("show() as the list loader") << false << QStringList {"show"};
+    QTest::newRow("show() twice") << false << QStringList {"show", "show"};
+    QTest::newRow("showNormal()") << false << QStringList {"showNormal"};
+    QTest::newRow("minimised by the window manager, show()") << true << QStringList {"show"};
+}
+
+void tst_WindowBehaviour::shownWhileInTray()
+{
+    QFETCH(bool, viaWindowManager);
+    QFETCH(QStringList, calls);
+
+    minimise(viaWindowManager);
+    QSystemTrayIcon *tray = behaviour()->trayIcon();
+    for (const QString &call : calls) {
+        if (call == "show")
+            m_w->show();
+        else
+            m_w->showNormal();
+    }
+    QVERIFY(!behaviour()->isInTray());
+    QVERIFY(!tray->isVisible());
+    QTRY_COMPARE(trayClients(xid()).size(), 0);
+    QTRY_VERIFY(managed(xid()));
+    // Nothing left over from the minimise takes it away again.
+    QTest::qWait(300);
+    QVERIFY(m_w->isVisible());
+    QVERIFY(managed(xid()));
+    // Back from the taskbar, as the user brings it.
+    if (m_w->isMinimized())
+        xdotool({"windowactivate", hexId(xid())});
+    QTRY_VERIFY(viewable(xid()));
+    QTRY_VERIFY(!m_w->isMinimized());
+
+    // The tray path works again, with one icon.
+    minimise(true);
+    QVERIFY(behaviour()->isInTray());
+    QCOMPARE(m_w->findChildren<QSystemTrayIcon *>().size(), 1);
+    QCOMPARE(shownTrayIcons(m_w), 1);
+    QCOMPARE(trayClients(xid()).size(), 1);
+    QTRY_VERIFY(!managed(xid()));
+    restoreByDoubleClick();
+    QVERIFY(!behaviour()->isInTray());
+    QCOMPARE(shownTrayIcons(m_w), 0);
+    QTRY_COMPARE(trayClients(xid()).size(), 0);
+}
+
+void tst_WindowBehaviour::bringToFront_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::newRow("from the tray") << "tray";
+    QTest::newRow("minimised on the taskbar") << "taskbar";
+    QTest::newRow("behind another window") << "behind";
+    QTest::newRow("in front already") << "front";
+}
+
+void tst_WindowBehaviour::bringToFront()
+{
+    QFETCH(QString, from);
+
+    const QPoint pos = m_w->pos();
+    QWidget other;
+    if (from == "tray") {
+        minimise();
+    } else if (from == "taskbar") {
+        behaviour()->setTrayAvailability([] { return false; });
+        xdotool({"windowminimize", hexId(xid())});
+        QTRY_VERIFY(m_w->isMinimized());
+        QTRY_VERIFY(netWmState(xid()).contains("_NET_WM_STATE_HIDDEN"));
+    } else if (from == "behind") {
+        other.setWindowTitle("other");
+        other.setGeometry(m_w->geometry().adjusted(-20, -20, 20, 20));
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+        QTRY_COMPARE(stacking().value(stacking().size() - 1), other.windowHandle()->winId());
+    } else {
+        m_w->activateWindow();
+        QTRY_VERIFY(m_w->isActiveWindow());
+    }
+
+    behaviour()->bringToFront();
+    QVERIFY(m_w->isVisible());
+    QVERIFY(!behaviour()->isInTray());
+    QCOMPARE(shownTrayIcons(m_w), 0);
+    QTRY_VERIFY(viewable(xid()));
+    QTRY_VERIFY(managed(xid()));
+    QTRY_VERIFY(!m_w->isMinimized());
+    QTRY_VERIFY(!netWmState(xid()).contains("_NET_WM_STATE_HIDDEN"));
+    QTRY_VERIFY(m_w->isActiveWindow());
+    QTRY_COMPARE(stacking().value(stacking().size() - 1), xid());
+    QTRY_COMPARE(trayClients(xid()).size(), 0);
+    QCOMPARE(m_w->pos(), pos);
+}
+
+void tst_WindowBehaviour::startupCentring_data()
+{
+    QTest::addColumn<bool>("byLoader");
+    QTest::newRow("shown at the end of start-up") << false;
+    QTest::newRow("shown by the list loader") << true;
+}
+
+void tst_WindowBehaviour::startupCentring()
+{
+    QFETCH(bool, byLoader);
+
+    // A viewer that has never been shown, as the program starts.
+    delete m_w;
+    m_w = newViewer(m_server, m_store);
+    m_w->setProgramEnder([this] { ++m_enderCalls; });
+    VendorServer::Response list;
+    if (byLoader) {
+        list.body = "A;http://h/a\r\n";
+        VendorServer::Response version;
+        version.body = "1.1";
+        version.delayMs = 1500;
+        m_server->setRoute("/version/zavo.txt", version);
+    } else {
+        list.status = 404;
+    }
+    m_server->setRoute("/zavo/list.txt", list);
+    bool shownBeforeReturn = false;
+    connect(m_w->guide(), &ChannelGuide::listLoaded, this,
+        [&] { shownBeforeReturn = m_w->isVisible(); });
+    m_w->Form_Load();
+    QCOMPARE(shownBeforeReturn, byLoader);
+    QVERIFY(m_w->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(m_w));
+
+    // The design centres on the whole screen (its Screen.Width and
+    // Screen.Height), not on the work area left by the taskbar.
+    const QRect screen = m_w->screen()->geometry();
+    auto centred = [&screen](const QRect &r) {
+        return qAbs(r.x() + r.width() / 2.0 - (screen.x() + screen.width() / 2.0)) <= 1.0
+            && qAbs(r.y() + r.height() / 2.0 - (screen.y() + screen.height() / 2.0)) <= 1.0;
+    };
+    // As Qt and as the window manager see it, frame and title bar included.
+    QTRY_VERIFY2(centred(m_w->frameGeometry()),
+        qPrintable(QStringLiteral("frame %1,%2 %3x%4")
+                       .arg(m_w->frameGeometry().x())
+                       .arg(m_w->frameGeometry().y())
+                       .arg(m_w->frameGeometry().width())
+                       .arg(m_w->frameGeometry().height())));
+    QTRY_VERIFY(centred(outerRect(xid())));
+    QVERIFY(outerRect(xid()).height() > m_w->height());
+    QCOMPARE(outerRect(xid()), m_w->frameGeometry());
+}
+
 void tst_WindowBehaviour::topmost_data()
 {
     QTest::addColumn<int>("toggles");
-    QTest::addColumn<bool>("throughTray");
+    QTest::addColumn<QString>("trip"); // through the tray, back by: "icon", "program"
+    QTest::addColumn<int>("togglesAfter");
     QTest::addColumn<bool>("above");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("once") << 1 << false << true << "取消置顶";
-    QTest::newRow("twice") << 2 << false << false << "窗口置顶";
-    QTest::newRow("three times") << 3 << false << true << "取消置顶";
-    QTest::newRow("once, then through the tray") << 1 << true << true << "取消置顶";
-    QTest::newRow("twice, then through the tray") << 2 << true << false << "窗口置顶";
+    QTest::newRow("once") << 1 << "" << 0 << true << "取消置顶";
+    QTest::newRow("twice") << 2 << "" << 0 << false << "窗口置顶";
+    QTest::newRow("three times") << 3 << "" << 0 << true << "取消置顶";
+    QTest::newRow("once, then through the tray") << 1 << "icon" << 0 << true << "取消置顶";
+    QTest::newRow("twice, then through the tray") << 2 << "icon" << 0 << false << "窗口置顶";
+    QTest::newRow("once, tray, toggled off") << 1 << "icon" << 1 << false << "窗口置顶";
+    QTest::newRow("once, tray, toggled twice") << 1 << "icon" << 2 << true << "取消置顶";
+    QTest::newRow("twice, tray, toggled on") << 2 << "icon" << 1 << true << "取消置顶";
+    QTest::newRow("once, tray, shown by the program, toggled off")
+        << 1 << "program" << 1 << false << "窗口置顶";
+    QTest::newRow("once, tray, shown by the program, toggled twice")
+        << 1 << "program" << 2 << true << "取消置顶";
 }
 
 void tst_WindowBehaviour::topmost()
 {
     QFETCH(int, toggles);
-    QFETCH(bool, throughTray);
+    QFETCH(QString, trip);
+    QFETCH(int, togglesAfter);
     QFETCH(bool, above);
     QFETCH(QString, caption);
 
@@ -469,24 +563,53 @@ void tst_WindowBehaviour::topmost()
     QCOMPARE(action->text(), "窗口置顶");
     QVERIFY(!netWmState(xid()).contains("_NET_WM_STATE_ABOVE"));
     const QPoint pos = m_w->pos();
-    for (int i = 0; i < toggles; ++i) {
+    // Each toggle is checked against the window manager's state, so one
+    // that changes only the caption shows here.
+    auto toggle = [&] {
+        const bool on = action->text() == "窗口置顶";
         action->trigger();
         QVERIFY(m_w->isVisible());
+        QCOMPARE(action->text(), on ? "取消置顶" : "窗口置顶");
+        QCOMPARE(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), on);
+        QTRY_COMPARE(netWmState(xid()).contains("_NET_WM_STATE_ABOVE"), on);
+    };
+    for (int i = 0; i < toggles; ++i) {
+        toggle();
+        if (QTest::currentTestFailed())
+            return;
     }
-    QCOMPARE(action->text(), caption);
-    QCOMPARE(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), above);
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    QTRY_COMPARE(netWmState(xid()).contains("_NET_WM_STATE_ABOVE"), above);
     QTRY_COMPARE(m_w->pos(), pos);
     QCOMPARE(m_w->centralWidget()->size(), QSize(433, 480));
 
-    if (throughTray) {
+    if (!trip.isEmpty()) {
+        const bool aboveBefore = toggles % 2 == 1;
+        const QString captionBefore = action->text();
         minimise();
-        restoreByDoubleClick();
-        QCOMPARE(action->text(), caption);
-        QCOMPARE(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), above);
-        QTRY_COMPARE(netWmState(xid()).contains("_NET_WM_STATE_ABOVE"), above);
+        if (trip == "icon") {
+            restoreByDoubleClick();
+        } else {
+            // As the list loader shows it; it comes up minimised on the
+            // taskbar, and the user brings it back from there.
+            m_w->show();
+            QTRY_VERIFY(managed(xid()));
+            xdotool({"windowactivate", hexId(xid())});
+            QTRY_VERIFY(viewable(xid()));
+        }
+        QCOMPARE(action->text(), captionBefore);
+        QCOMPARE(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), aboveBefore);
+        QTRY_COMPARE(netWmState(xid()).contains("_NET_WM_STATE_ABOVE"), aboveBefore);
+        for (int i = 0; i < togglesAfter; ++i) {
+            toggle();
+            if (QTest::currentTestFailed())
+                return;
+        }
     }
+    QCOMPARE(action->text(), caption);
+    QCOMPARE(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), above);
+    // Settled: a late answer from the window manager would show here.
+    QTest::qWait(300);
+    QCOMPARE(netWmState(xid()).contains("_NET_WM_STATE_ABOVE"), above);
 }
 
 void tst_WindowBehaviour::topmostKeepsWebViews()

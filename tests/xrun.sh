@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
 # Runs one test program on a private Xvfb display with IceWM, so widget, web
 # engine and tray tests see a real window manager and notification area.
+#   xrun.sh [--session-bus] program [args...]
+# --session-bus runs the program on a private session bus of its own (for
+# trays on D-Bus); otherwise it has none.
 set -u
+session_bus=""
+if [ "${1:-}" = --session-bus ]; then
+    session_bus=1
+    shift
+fi
 tmp=$(mktemp -d)
 trap 'kill $wm $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$tmp/display")"
-# No session bus here; stop the engine from trying to start one.
+# No session bus here (a --session-bus program gets its own below); stop
+# the engine from trying to start one.
 export DBUS_SESSION_BUS_ADDRESS=disabled:
 export HOME="$tmp" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
@@ -20,4 +29,8 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 sleep 0.3
-"$@"
+if [ -n "$session_bus" ]; then
+    dbus-run-session --config-file="$(dirname "$0")/session-bus.conf" -- "$@"
+else
+    "$@"
+fi

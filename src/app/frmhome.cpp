@@ -74,13 +74,8 @@ void frmhome::Form_Load()
 {
     hide();
 
-    // Centred on the screen with the window's design size; the fixed size is
-    // set when it is first shown.
-    if (QScreen *s = screen()) {
-        const QRect g = s->geometry();
-        const QSize design = size();
-        move(g.x() + (g.width() - design.width()) / 2, g.y() + (g.height() - design.height()) / 2);
-    }
+    // Centred by its outer size, frame and title bar included.
+    m_behaviour->centreOnScreen();
 
     ui->lbltitle->setText(QStringLiteral("名称 ") + QString::fromUtf8(AppInfo::Title));
     ui->lblversion->setText(QStringLiteral("版本 %1.%2.%3")

@@ -1,5 +1,7 @@
 #include "appinfo.h"
 #include "app/frmhome.h"
+#include "app/platformchoice.h"
+#include "app/singleinstance.h"
 #include "app/startup.h"
 
 #include <QApplication>
@@ -7,9 +9,17 @@
 
 int main(int argc, char *argv[])
 {
+    // Qt settles the platform when the application object is made.
+    PlatformChoice::applyToProcess();
     QApplication app(argc, argv);
+    // A second start hands over to the running viewer before it shows,
+    // asks or downloads anything.
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;
     Startup::prepareApplication(app);
     frmhome w(QString::fromUtf8(AppInfo::VendorSite));
+    Startup::bringForwardOnRequest(instance, w);
     // Start-up runs inside the event loop, so quitting from a nested wait
     // ends every loop at once.
     QTimer::singleShot(0, &w, &frmhome::Form_Load);

@@ -1,6 +1,9 @@
 #include "startup.h"
 
 #include "appinfo.h"
+#include "frmhome.h"
+#include "singleinstance.h"
+#include "windowbehaviour.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -36,6 +39,12 @@ void prepareApplication(QApplication &app)
         else
             delete translator;
     }
+}
+
+void bringForwardOnRequest(SingleInstance &instance, frmhome &window)
+{
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+        [&window] { window.windowBehaviour()->bringToFront(); });
 }
 
 } // namespace Startup

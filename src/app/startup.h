@@ -1,6 +1,8 @@
 #pragma once
 
 class QApplication;
+class SingleInstance;
+class frmhome;
 
 namespace Startup {
 
@@ -8,5 +10,9 @@ namespace Startup {
 // for Qt's own texts (dialog buttons, the engine's menus and error pages),
 // the application's identity and icon.
 void prepareApplication(QApplication &app);
+
+// Brings window forward, out of the tray as well, whenever a later start
+// asks instance.
+void bringForwardOnRequest(SingleInstance &instance, frmhome &window);
 
 } // namespace Startup

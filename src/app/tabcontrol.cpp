@@ -4,7 +4,29 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
-TabControl::TabControl(QWidget *parent) : QWidget(parent), m_bar(new QTabBar(this))
+namespace {
+
+// Tabs as high as the window design's strip, whatever height the style
+// would give them.
+class StripTabBar : public QTabBar
+{
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int index) const override
+    {
+        return QSize(QTabBar::tabSizeHint(index).width(), TabControl::StripHeight);
+    }
+    QSize minimumTabSizeHint(int index) const override
+    {
+        return QSize(QTabBar::minimumTabSizeHint(index).width(), TabControl::StripHeight);
+    }
+};
+
+} // namespace
+
+TabControl::TabControl(QWidget *parent) : QWidget(parent), m_bar(new StripTabBar(this))
 {
     m_bar->setDrawBase(false);
     m_bar->setExpanding(false);

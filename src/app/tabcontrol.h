@@ -13,6 +13,9 @@ class TabControl : public QWidget
 {
     Q_OBJECT
 public:
+    // The tab strip: 295 twips, rounded to whole pixels at 96 dpi.
+    static constexpr int StripHeight = 20;
+
     explicit TabControl(QWidget *parent = nullptr);
 
     // Adds page as the next tab; page must be a child of this control.

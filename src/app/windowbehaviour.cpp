@@ -7,13 +7,41 @@
 #include <QLayout>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
+
+#ifdef LICHUAN_STATUS_NOTIFIER
+#include <QDBusConnection>
+#include <QDBusInterface>
+#endif
 
 namespace {
 const char *const TopmostOn = "窗口置顶";
 const char *const TopmostOff = "取消置顶";
 } // namespace
+
+bool statusNotifierHostRegistered()
+{
+#ifdef LICHUAN_STATUS_NOTIFIER
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    // Through an introspected interface, as Qt reads it: a watcher that
+    // answers the property but cannot be introspected gets no D-Bus icon.
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusInterface host(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return host.isValid() && host.property("IsStatusNotifierHostRegistered").toBool();
+#else
+    return false;
+#endif
+}
+
+bool trayUsesStatusNotifier()
+{
+    static const bool onBus = statusNotifierHostRegistered();
+    return onBus;
+}
 
 WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *topmostAction)
     : QObject(window), m_window(window), m_topmostAction(topmostAction)
@@ -24,6 +52,7 @@ WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *topmostAction)
     // The program ends only through the confirmed close; a window hidden in
     // the tray, or a box closing while it is hidden, must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    m_window->installEventFilter(this);
     applyFixedSize();
 }
 
@@ -82,6 +111,8 @@ void WindowBehaviour::minimiseToTray()
         return;
     if (!m_tray) {
         m_tray = new QSystemTrayIcon(this);
+        // Qt chose the icon's kind when it made it; ask right after.
+        m_trayOnBus = m_statusNotifier && m_statusNotifier();
         connect(m_tray, &QSystemTrayIcon::activated, this, &WindowBehaviour::trayActivated);
     }
     m_tray->setIcon(m_window->windowIcon());
@@ -100,7 +131,10 @@ void WindowBehaviour::minimiseToTray()
 
 void WindowBehaviour::trayActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason == QSystemTrayIcon::DoubleClick)
+    // A StatusNotifier host reports its left click as the item's activation
+    // and has no double-click; an XEmbed or Windows tray has the double-click.
+    const auto restoring = m_trayOnBus ? QSystemTrayIcon::Trigger : QSystemTrayIcon::DoubleClick;
+    if (reason == restoring)
         restoreFromTray();
 }
 
@@ -112,16 +146,23 @@ void WindowBehaviour::restoreFromTray()
     m_window->setWindowState(
         m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     m_window->show();
-    // Leaving the minimised state maps the window before Qt restates its
-    // flags, so the window manager may not see "on top"; say it again.
-    if (isTopmost()) {
-        setTopmost(false);
-        setTopmost(true);
-    }
     m_window->raise();
     m_window->activateWindow();
     if (m_tray)
         m_tray->hide();
+}
+
+void WindowBehaviour::bringToFront()
+{
+    if (m_inTray) {
+        restoreFromTray();
+        return;
+    }
+    m_window->setWindowState(
+        m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
 bool WindowBehaviour::isTopmost() const
@@ -140,14 +181,91 @@ void WindowBehaviour::setTopmost(bool on)
 {
     Qt::WindowFlags flags = m_window->windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint, on);
-    if (QWindow *handle = m_window->windowHandle()) {
-        // Told to the native window directly: QWidget::setWindowFlags would
-        // hide and re-show the window, and with it the web views.
-        m_window->overrideWindowFlags(flags);
-        handle->setFlags(flags);
-    } else {
+    if (!m_window->windowHandle()) {
         m_window->setWindowFlags(flags);
+        return;
     }
+    // The widget's flags hold the setting; the native window is told apart:
+    // QWidget::setWindowFlags would hide and re-show the window, and with it
+    // the web views.
+    m_window->overrideWindowFlags(flags);
+    syncTopmost();
+}
+
+// Once its on-top flag has changed, Qt on X11 makes the native window anew
+// at its next showing and maps it with "above" already in _NET_WM_STATE.
+// Some window managers (IceWM) then hold such a window on top for good and
+// ignore every later request to lower it. So a window is mapped as an
+// ordinary one and asked to stay on top once it is on the screen, where the
+// request can be taken back.
+void WindowBehaviour::syncTopmost()
+{
+    QWindow *handle = m_window->windowHandle();
+    if (!handle)
+        return;
+    const bool wanted = isTopmost();
+    const bool onScreen = handle->isExposed();
+    m_topmostPending = wanted && !onScreen;
+    Qt::WindowFlags flags = handle->flags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, wanted && onScreen);
+    handle->setFlags(flags);
+}
+
+bool WindowBehaviour::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::Show && !event->spontaneous())
+        shownByProgram();
+    else if (watched == m_watchedHandle && event->type() == QEvent::Expose)
+        exposed();
+    return QObject::eventFilter(watched, event);
+}
+
+// Before a show() of the program reaches the native window.
+void WindowBehaviour::shownByProgram()
+{
+    if (QWindow *handle = m_window->windowHandle(); handle && handle != m_watchedHandle) {
+        if (m_watchedHandle)
+            m_watchedHandle->removeEventFilter(this);
+        m_watchedHandle = handle;
+        handle->installEventFilter(this);
+    }
+    // Shown other than from the icon (the list loader, a second start): the
+    // icon goes, and the next minimise takes the tray path again.
+    if (m_inTray) {
+        m_inTray = false;
+        if (m_tray)
+            m_tray->hide();
+    }
+    syncTopmost();
+}
+
+void WindowBehaviour::exposed()
+{
+    if (!m_watchedHandle || !m_watchedHandle->isExposed())
+        return;
+    if (m_topmostPending)
+        syncTopmost();
+    if (m_recentre && !m_watchedHandle->frameMargins().isNull()) {
+        m_recentre = false;
+        centreOnScreen();
+    }
+}
+
+void WindowBehaviour::centreOnScreen()
+{
+    QScreen *screen = m_window->screen();
+    if (!screen)
+        return;
+    // The whole screen, as the design measures it, not the work area.
+    const QRect area = screen->geometry();
+    QWindow *handle = m_window->windowHandle();
+    const QMargins frame = handle ? handle->frameMargins() : QMargins();
+    const QSize outer = m_window->size().grownBy(frame);
+    // A window's position is that of its frame's top-left corner.
+    m_window->move(area.x() + qRound((area.width() - outer.width()) / 2.0),
+        area.y() + qRound((area.height() - outer.height()) / 2.0));
+    // Before the window manager has framed the window its frame is unknown.
+    m_recentre = frame.isNull();
 }
 
 bool WindowBehaviour::Form_QueryUnload()

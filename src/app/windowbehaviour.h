@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QSize>
 #include <QSystemTrayIcon>
 
@@ -8,6 +9,13 @@
 
 class QAction;
 class QMainWindow;
+class QWindow;
+
+// Whether a StatusNotifier host is registered on the session bus, asked as
+// Qt asks before it puts a tray icon on D-Bus instead of an XEmbed tray.
+bool statusNotifierHostRegistered();
+// The first answer of the process: Qt asks once, for its first tray icon.
+bool trayUsesStatusNotifier();
 
 // How the main window behaves as a window: a fixed client size, hiding in the
 // notification area when minimised, staying on top on request, and asking
@@ -31,27 +39,52 @@ public:
     // Asks whether to quit; true when the user confirmed.
     bool Form_QueryUnload();
 
+    // Centres the window's outer rectangle, frame and title bar included, on
+    // the screen; again on the first showing if the frame was not yet known.
+    void centreOnScreen();
+
     bool isTopmost() const;
     bool isInTray() const { return m_inTray; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     void restoreFromTray();
+    // Brings the window forward from wherever it is: the tray, the taskbar
+    // or behind other windows.
+    void bringToFront();
 
     // Whether a notification area exists; tests replace the system's answer.
     void setTrayAvailability(std::function<bool()> available)
     {
         m_trayAvailable = std::move(available);
     }
+    // Whether the tray icon is a StatusNotifierItem on D-Bus, where hosts
+    // report a left click as Trigger and never a double-click. Read when the
+    // icon is made; tests replace the system's answer.
+    void setStatusNotifierDetection(std::function<bool()> detect)
+    {
+        m_statusNotifier = std::move(detect);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void minimiseToTray();
     void setTopmost(bool on);
+    void syncTopmost();
+    void shownByProgram();
+    void exposed();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
     QMainWindow *m_window;
     QAction *m_topmostAction;
     QSystemTrayIcon *m_tray = nullptr;
     QSize m_fixedSize;
+    QPointer<QWindow> m_watchedHandle;
     bool m_inTray = false;
+    bool m_trayOnBus = false;
+    bool m_topmostPending = false;
+    bool m_recentre = false;
     bool m_asking = false;
     std::function<bool()> m_trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
+    std::function<bool()> m_statusNotifier = &trayUsesStatusNotifier;
 };
