@@ -1,16 +1,16 @@
-// Channel switch latency: Channel + (cmdUp_Click) to the player page's
+// Channel switch latency: Channel + (next) to the player page's
 // loadFinished, over the bundled site's demo channels, against a bare
 // QWebEngineView loading the same pages in the same process.
 // Usage: bench_channelswitch [rounds]   (default 3; every round visits each channel once,
 //                                       the first one only warms up)
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/startup.h"
 #include "app/tabcontrol.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "webview/playerview.h"
 
 #include <QApplication>
@@ -92,14 +92,14 @@ int main(int argc, char **argv)
     }
     auto store = std::make_shared<MemoryStartPage>();
     store->value = server.baseUrl() + QStringLiteral("/dh.htm");
-    frmhome w(server.baseUrl(), memoryStoreFactory(store));
-    QWebEnginePage *player = w.form()->WebBrowsertv->page();
+    MainWindow w(server.baseUrl(), memoryStoreFactory(store));
+    QWebEnginePage *player = w.form()->player->page();
     LoadClock viewerClock(player);
 
     if (!Bench::startWithDemoList(w))
         return 1;
-    const int channels = w.guide()->ChannelCount();
-    w.form()->SSTab1->setTab(1);
+    const int channels = w.guide()->channelCount();
+    w.form()->tabs->setTab(1);
     if (!QTest::qWaitForWindowExposed(&w, 10000)) {
         std::fprintf(stderr, "window never exposed\n");
         return 1;
@@ -109,7 +109,7 @@ int main(int argc, char **argv)
 
     QStringList urls;
     for (int i = 0; i < channels; ++i)
-        urls << w.form()->lsttvurl->item(i)->text();
+        urls << w.form()->urlList->item(i)->text();
 
     // A profile of its own (off the record, memory cache), so its first
     // round starts with a cold cache as the viewer's did.
@@ -119,7 +119,7 @@ int main(int argc, char **argv)
     barePage.settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     QWebEngineView bare;
     bare.setPage(&barePage);
-    bare.resize(w.form()->WebBrowsertv->size());
+    bare.resize(w.form()->player->size());
     // Clear of the centred window, so neither covers the other's video.
     bare.move(0, 0);
     bare.show();
@@ -142,7 +142,7 @@ int main(int argc, char **argv)
     for (int r = 0; r < rounds; ++r) {
         for (int i = 0; i < channels; ++i) {
             viewerClock.start();
-            w.guide()->cmdUp_Click();
+            w.guide()->next();
             const double ms = viewerClock.waitMs();
             if (ms < 0 || !viewerClock.ok() || player->url() != QUrl(urls[i]))
                 ++failures;
@@ -151,7 +151,7 @@ int main(int argc, char **argv)
             viewerPlayed += playing(player);
         }
         viewerClock.start();
-        w.guide()->cmdstop_Click();
+        w.guide()->stop();
         viewerClock.waitMs();
 
         for (int i = 0; i < channels; ++i) {
@@ -195,7 +195,7 @@ int main(int argc, char **argv)
     std::printf("first round: viewer %.1f ms, bare %.1f ms (the bare view starts with a warm "
                 "engine, so this ratio is not a fair one)\n",
                 first, Bench::median(floor[0]));
-    Bench::row(QStringLiteral("channel switch (cmdUp to loadFinished)"),
+    Bench::row(QStringLiteral("channel switch (nextButton to loadFinished)"),
                QStringLiteral("%1 ms").arg(vm, 0, 'f', 0),
                QStringLiteral("bare view loading same page %1 ms").arg(fm, 0, 'f', 0),
                Bench::ratio(vm, fm));

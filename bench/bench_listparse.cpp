@@ -2,13 +2,13 @@
 // against splitting the same text into lines (the floor), in the same run.
 // Usage: bench_listparse [runs]   (default 7)
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
 #include "guide/channellist.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -53,10 +53,10 @@ int main(int argc, char **argv)
 
     auto store = std::make_shared<MemoryStartPage>();
     store->value = base + QStringLiteral("/dh.htm");
-    frmhome w(base, memoryStoreFactory(store));
+    MainWindow w(base, memoryStoreFactory(store));
     w.show();
     // The program tab, where the list is on screen while it fills.
-    w.form()->SSTab1->setTab(1);
+    w.form()->tabs->setTab(1);
     if (!QTest::qWaitForWindowExposed(&w, 10000)) {
         std::fprintf(stderr, "window never exposed\n");
         return 1;
@@ -81,18 +81,18 @@ int main(int argc, char **argv)
             parse << msSince(t);
             parsed = p.entries.size();
         }
-        w.guide()->M_list_Click();
+        w.guide()->refresh();
         Bench::settle(150);
         {
             QElapsedTimer t;
             t.start();
-            w.guide()->LoadTvList(text);
+            w.guide()->loadList(text);
             fill << msSince(t);
             // What the event loop would do next: lay out the items, paint.
-            w.form()->lsttv->doItemsLayout();
-            w.form()->lsttv->viewport()->repaint();
+            w.form()->channelList->doItemsLayout();
+            w.form()->channelList->viewport()->repaint();
             fillPaint << msSince(t);
-            filled = w.guide()->ChannelCount();
+            filled = w.guide()->channelCount();
         }
         Bench::settle(150);
     }
@@ -105,17 +105,17 @@ int main(int argc, char **argv)
                 qlonglong(lines));
     std::printf("ChannelList::parse                 %8.2f ms  ratio %.2f  (%lld entries)\n", p,
                 Bench::ratio(p, floor), qlonglong(parsed));
-    std::printf("LoadTvList (parse + fill 2 lists)  %8.2f ms  ratio %.2f  (%d channels)\n", f,
+    std::printf("loadList (parse + fill 2 lists)  %8.2f ms  ratio %.2f  (%d channels)\n", f,
                 Bench::ratio(f, floor), filled);
-    std::printf("LoadTvList + list layout and paint %8.2f ms  ratio %.2f\n", fp,
+    std::printf("loadList + list layout and paint %8.2f ms  ratio %.2f\n", fp,
                 Bench::ratio(fp, floor));
 
     const QString floorText = QStringLiteral("split() into QStringList %1 ms").arg(floor, 0, 'f', 1);
     Bench::row(QStringLiteral("parse 32767-entry list"), QStringLiteral("%1 ms").arg(p, 0, 'f', 1),
                floorText, Bench::ratio(p, floor));
-    Bench::row(QStringLiteral("LoadTvList 32767 entries (fill)"),
+    Bench::row(QStringLiteral("loadList 32767 entries (fill)"),
                QStringLiteral("%1 ms").arg(f, 0, 'f', 1), floorText, Bench::ratio(f, floor));
-    Bench::row(QStringLiteral("LoadTvList 32767 + layout/paint"),
+    Bench::row(QStringLiteral("loadList 32767 + layout/paint"),
                QStringLiteral("%1 ms").arg(fp, 0, 'f', 1), floorText, Bench::ratio(fp, floor));
     return parsed == entries && filled == entries ? 0 : 2;
 }

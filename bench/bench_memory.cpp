@@ -6,13 +6,13 @@
 //        bench_memory --viewer   one viewer run
 //        bench_memory --bare     one bare view run
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/startup.h"
 #include "app/tabcontrol.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "webview/playerview.h"
 
 #include <QApplication>
@@ -82,19 +82,19 @@ int runViewer(int argc, char **argv)
         return 1;
     auto store = std::make_shared<MemoryStartPage>();
     store->value = server.baseUrl() + QStringLiteral("/dh.htm");
-    frmhome w(server.baseUrl(), memoryStoreFactory(store));
+    MainWindow w(server.baseUrl(), memoryStoreFactory(store));
     if (!Bench::startWithDemoList(w))
         return 1;
     // Idle as after start-up: the About page in front.
-    w.form()->SSTab1->setTab(0);
+    w.form()->tabs->setTab(0);
     if (!QTest::qWaitForWindowExposed(&w, 10000))
         return 1;
     report("viewer-idle", sampleOver(kIdleMs));
 
-    w.form()->SSTab1->setTab(1);
-    w.form()->lsttv->setCurrentRow(0);
-    QWebEnginePage *player = w.form()->WebBrowsertv->page();
-    if (!waitLoaded(player, [&] { w.guide()->cmdopen_Click(); })) {
+    w.form()->tabs->setTab(1);
+    w.form()->channelList->setCurrentRow(0);
+    QWebEnginePage *player = w.form()->player->page();
+    if (!waitLoaded(player, [&] { w.guide()->playSelected(); })) {
         std::fprintf(stderr, "channel 1 did not load\n");
         return 1;
     }

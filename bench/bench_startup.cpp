@@ -5,7 +5,7 @@
 //        bench_startup --window      one viewer start-up
 //        bench_startup --bare        one bare page start-up
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/startup.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
@@ -60,7 +60,7 @@ int runWindow(int argc, char **argv)
         return 1;
     auto store = std::make_shared<MemoryStartPage>();
     store->value = server.baseUrl() + QStringLiteral("/dh.htm");
-    frmhome w(server.baseUrl(), memoryStoreFactory(store));
+    MainWindow w(server.baseUrl(), memoryStoreFactory(store));
 
     double listAt = -1;
     double doneAt = -1;
@@ -70,7 +70,7 @@ int runWindow(int argc, char **argv)
     FirstShown watch(&w, [&] { check(); }, &app);
     app.installEventFilter(&watch);
     // Once the list is in and the window visible, the figure is taken; the
-    // process ends after Form_Load has unwound, so no wait is cut short.
+    // process ends after start has unwound, so no wait is cut short.
     check = [&] {
         if (doneAt < 0 && listAt >= 0 && w.isVisible()) {
             doneAt = Bench::secondsSinceProcessStart();
@@ -89,8 +89,8 @@ int runWindow(int argc, char **argv)
         }
         check();
     });
-    QObject::connect(&w, &frmhome::startupStep, &w, [&](frmhome::Step step) {
-        if (step == frmhome::Step::VersionChecked)
+    QObject::connect(&w, &MainWindow::startupStep, &w, [&](MainWindow::Step step) {
+        if (step == MainWindow::Step::VersionChecked)
             QTimer::singleShot(0, &w, [&] {
                 formLoadReturned = true;
                 check();
@@ -101,7 +101,7 @@ int runWindow(int argc, char **argv)
         QCoreApplication::exit(1);
     });
     // As the viewer's main() does: start-up runs inside the event loop.
-    QTimer::singleShot(0, &w, &frmhome::Form_Load);
+    QTimer::singleShot(0, &w, &MainWindow::start);
     const int rc = app.exec();
     app.removeEventFilter(&watch);
     return rc;

@@ -2,7 +2,7 @@
 
 // Helpers shared by the benchmark programs.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "guide/channelguide.h"
 #include "vendorserver.h"
 
@@ -360,12 +360,12 @@ inline void row(const QString &figure, const QString &value, const QString &floo
 }
 
 // Runs the viewer's start-up and waits until its window shows the demo list.
-inline bool startWithDemoList(frmhome &w)
+inline bool startWithDemoList(MainWindow &w)
 {
     int channels = -1;
     const auto c = QObject::connect(w.guide(), &ChannelGuide::listLoaded, &w,
                                     [&](int n) { channels = n; });
-    w.Form_Load();
+    w.start();
     const bool ok = waitFor([&] { return channels >= 0 && w.isVisible(); }, 30000) && channels > 0;
     QObject::disconnect(c);
     if (!ok)

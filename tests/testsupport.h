@@ -2,7 +2,7 @@
 
 // Shared helpers for the viewer's tests.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/startup.h"
 #include "homepage/startpagestore.h"
 #include "vendorserver.h"
@@ -38,14 +38,14 @@ class MemoryStore : public StartPageStore
 {
 public:
     explicit MemoryStore(std::shared_ptr<MemoryStartPage> s) : m_s(std::move(s)) { }
-    std::optional<QString> RegRead() override
+    std::optional<QString> read() override
     {
         ++m_s->reads;
         if (!m_s->readable)
             return std::nullopt;
         return m_s->value;
     }
-    bool RegWrite(const QString &text) override
+    bool write(const QString &text) override
     {
         ++m_s->writes;
         if (!m_s->writable)
@@ -121,9 +121,9 @@ inline void serveSite(VendorServer *server)
 
 // A viewer against server whose home-page store already holds the vendor's
 // navigation page, so start-up offers nothing.
-inline frmhome *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPage> &store)
+inline MainWindow *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPage> &store)
 {
     store = std::make_shared<MemoryStartPage>();
     store->value = server->baseUrl() + QStringLiteral("/dh.htm");
-    return new frmhome(server->baseUrl(), memoryStoreFactory(store));
+    return new MainWindow(server->baseUrl(), memoryStoreFactory(store));
 }

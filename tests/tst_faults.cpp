@@ -1,12 +1,12 @@
 // What the user does while the network is still busy.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/msgbox.h"
 #include "app/tabcontrol.h"
 #include "guide/channelguide.h"
 #include "modaldriver.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "webview/playerview.h"
 
@@ -36,7 +36,7 @@ private:
     void verifyConsistent(int expected);
 
     VendorServer *m_server = nullptr;
-    frmhome *m_w = nullptr;
+    MainWindow *m_w = nullptr;
     std::shared_ptr<MemoryStartPage> m_store;
 };
 
@@ -76,15 +76,15 @@ QByteArray tst_Faults::listBody(int channels) const
 
 void tst_Faults::verifyConsistent(int expected)
 {
-    const Ui::frmhome *ui = m_w->form();
-    QCOMPARE(ui->lsttv->count(), expected);
-    QCOMPARE(ui->lsttvurl->count(), expected);
-    QCOMPARE(int(m_w->guide()->ChannelCount()), expected);
+    const Ui::MainWindow *ui = m_w->form();
+    QCOMPARE(ui->channelList->count(), expected);
+    QCOMPARE(ui->urlList->count(), expected);
+    QCOMPARE(int(m_w->guide()->channelCount()), expected);
     for (int i = 0; i < expected; ++i) {
-        QCOMPARE(ui->lsttv->item(i)->text(), QStringLiteral("频道%1").arg(i));
-        QCOMPARE(ui->lsttvurl->item(i)->text(), channelUrl(i));
+        QCOMPARE(ui->channelList->item(i)->text(), QStringLiteral("频道%1").arg(i));
+        QCOMPARE(ui->urlList->item(i)->text(), channelUrl(i));
     }
-    QCOMPARE(ui->Frame2->title(), QStringLiteral("电视节目表单 %1").arg(expected));
+    QCOMPARE(ui->channelFrame->title(), QStringLiteral("电视节目表单 %1").arg(expected));
 }
 
 void tst_Faults::refreshPressedRepeatedly()
@@ -98,14 +98,14 @@ void tst_Faults::refreshPressedRepeatedly()
     // Pressed faster than the list arrives, then once more after it came.
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
     for (int i = 0; i < 8; ++i) {
-        m_w->form()->M_list->trigger();
+        m_w->form()->refreshAction->trigger();
         QTest::qWait(40 + 30 * (i % 3));
     }
     QTRY_VERIFY_WITH_TIMEOUT(loaded.size() >= 1, 15000);
     // Late answers for the abandoned loads must not add to the list.
     QTest::qWait(1500);
     verifyConsistent(5);
-    m_w->form()->M_list->trigger();
+    m_w->form()->refreshAction->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(loaded.size() >= 2, 15000);
     QTest::qWait(800);
     verifyConsistent(5);
@@ -124,14 +124,14 @@ void tst_Faults::channelKeysDuringRefresh_data()
 void tst_Faults::channelKeysDuringRefresh()
 {
     QFETCH(QString, key);
-    Ui::frmhome *ui = m_w->form();
+    Ui::MainWindow *ui = m_w->form();
     m_w->show();
-    ui->SSTab1->setTab(1);
+    ui->tabs->setTab(1);
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    m_w->guide()->LoadTvList(QString::fromUtf8(listBody(5)));
-    ui->lsttv->setCurrentRow(2);
-    ui->cmdopen->click();
-    QVERIFY(waitForLoad(ui->WebBrowsertv->page(), QUrl(channelUrl(2))));
+    m_w->guide()->loadList(QString::fromUtf8(listBody(5)));
+    ui->channelList->setCurrentRow(2);
+    ui->watchButton->click();
+    QVERIFY(waitForLoad(ui->player->page(), QUrl(channelUrl(2))));
 
     VendorServer::Response slow;
     slow.contentType = "text/plain; charset=utf-8";
@@ -139,33 +139,33 @@ void tst_Faults::channelKeysDuringRefresh()
     slow.delayMs = 1500;
     m_server->setRoute("/zavo/list.txt", slow);
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
-    ui->M_list->trigger();
-    QCOMPARE(ui->lsttv->count(), 0);
+    ui->refreshAction->trigger();
+    QCOMPARE(ui->channelList->count(), 0);
 
     // Between the emptied list and the new one the keys have nothing to play.
     for (int i = 0; i < 3; ++i) {
         if (key == "Watch")
-            ui->cmdopen->click();
+            ui->watchButton->click();
         else if (key == "Channel +")
-            ui->cmdUp->click();
+            ui->nextButton->click();
         else if (key == "Channel -")
-            ui->cmdDown->click();
+            ui->previousButton->click();
         else if (key == "Page Down")
             QTest::keyClick(m_w, Qt::Key_PageDown);
         else
-            m_w->guide()->lsttv_DblClick();
+            m_w->guide()->channelDoubleClicked();
     }
     QTest::qWait(300);
-    QCOMPARE(ui->WebBrowsertv->url(), QUrl(channelUrl(2)));
-    QCOMPARE(ui->lsttv->currentRow(), -1);
-    QCOMPARE(ui->lsttvurl->currentRow(), -1);
+    QCOMPARE(ui->player->url(), QUrl(channelUrl(2)));
+    QCOMPARE(ui->channelList->currentRow(), -1);
+    QCOMPARE(ui->urlList->currentRow(), -1);
 
     QVERIFY(loaded.wait(15000));
     verifyConsistent(4);
     // And once it is there, they work again.
-    ui->cmdUp->click();
-    QCOMPARE(ui->lsttv->currentRow(), 0);
-    QVERIFY(waitForLoad(ui->WebBrowsertv->page(), QUrl(channelUrl(0))));
+    ui->nextButton->click();
+    QCOMPARE(ui->channelList->currentRow(), 0);
+    QVERIFY(waitForLoad(ui->player->page(), QUrl(channelUrl(0))));
 }
 
 void tst_Faults::closeWhileVersionCheckWaits_data()
@@ -203,7 +203,7 @@ void tst_Faults::closeWhileVersionCheckWaits()
 
     QElapsedTimer clock;
     clock.start();
-    m_w->Form_Load();
+    m_w->start();
     const qint64 took = clock.elapsed();
 
     QVERIFY(askedDuringWait);

@@ -214,7 +214,7 @@ void tst_HomePage::startup()
     for (int a : answers)
         m_driver->queue(a);
     HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-    offer.startupPath();
+    offer.offerAtStartup();
 
     checkBoxes(boxes);
     QCOMPARE(m_store->value, final);
@@ -244,7 +244,7 @@ void tst_HomePage::askedAgainNextStart()
         m_driver->queue(answer);
         m_driver->queue(QMessageBox::Ok);
         HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-        offer.startupPath();
+        offer.offerAtStartup();
     }
     checkBoxes({OfferText, second, OfferText, second});
     QVERIFY(!m_store->value);
@@ -256,7 +256,7 @@ void tst_HomePage::startupWritesAfterThanksClosed()
     m_driver->answering = false;
     Prober prober(m_store, {QMessageBox::Ok, QMessageBox::Ok}, this);
     HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-    offer.startupPath();
+    offer.offerAtStartup();
     QCOMPARE(prober.texts, (QStringList {OfferText, ThanksText}));
     QCOMPARE(prober.writesWhileOpen, (QList<int> {0, 0}));
     QCOMPARE(prober.valueWhileOpen, (QList<Value> {Value(), Value()}));
@@ -297,7 +297,7 @@ void tst_HomePage::menu()
 
     // First with the driver, for what the box shows; then with the prober,
     // for when the write happens.
-    offer.M_Ct_Click();
+    offer.offerFromMenu();
     checkBoxes({ThanksText});
     QCOMPARE(m_store->value, final);
     QCOMPARE(m_store->writes, writes);
@@ -306,7 +306,7 @@ void tst_HomePage::menu()
     m_store->writes = 0;
     m_driver->answering = false;
     Prober prober(m_store, {QMessageBox::Ok}, this);
-    offer.M_Ct_Click();
+    offer.offerFromMenu();
     QCOMPARE(prober.texts, QStringList {ThanksText});
     // Written before the thanks appear.
     QCOMPARE(prober.writesWhileOpen, QList<int> {writes});
@@ -331,11 +331,11 @@ void tst_HomePage::storeCreationRetried()
 
     // No store: the read counts as empty, the write is lost, nothing is said.
     if (menuFirst) {
-        offer.M_Ct_Click();
+        offer.offerFromMenu();
         checkBoxes({ThanksText});
     } else {
         m_driver->queue(QMessageBox::Ok);
-        offer.startupPath();
+        offer.offerAtStartup();
         checkBoxes({OfferText, ThanksText});
     }
     QCOMPARE(m_store->creations, 2); // for the read and again for the write
@@ -345,11 +345,11 @@ void tst_HomePage::storeCreationRetried()
     // Creation works now: the next use creates the store and keeps it.
     m_store->creatable = true;
     m_driver->clear();
-    offer.M_Ct_Click();
+    offer.offerFromMenu();
     QCOMPARE(m_store->creations, 3);
     QCOMPARE(m_store->value, Value(Target));
-    offer.startupPath();
-    offer.M_Ct_Click();
+    offer.offerAtStartup();
+    offer.offerFromMenu();
     QCOMPARE(m_store->creations, 3);
     checkBoxes({ThanksText, ThanksText});
 }
@@ -374,11 +374,11 @@ void tst_HomePage::systemStore()
     const StartPageStoreFactory factory = systemStartPageStore();
     std::unique_ptr<StartPageStore> store = factory();
     QVERIFY(store);
-    QCOMPARE(store->RegRead(), Value());
-    QVERIFY(store->RegWrite(text));
-    QCOMPARE(store->RegRead(), Value(text));
+    QCOMPARE(store->read(), Value());
+    QVERIFY(store->write(text));
+    QCOMPARE(store->read(), Value(text));
     // A store made later, as at the next start, reads the same.
-    QCOMPARE(factory()->RegRead(), Value(text));
+    QCOMPARE(factory()->read(), Value(text));
 
     // Where the README says it is.
     const QString path = config.path() + "/lichuantv/registry.ini";
@@ -387,9 +387,9 @@ void tst_HomePage::systemStore()
     QCOMPARE(ini.value(IniGroup + "/Start page").toString(), text);
 
     // The offer on the real store: already ours, so nothing is asked.
-    QVERIFY(store->RegWrite(Target));
+    QVERIFY(store->write(Target));
     HomePageOffer offer(m_parent, Site, factory);
-    offer.startupPath();
+    offer.offerAtStartup();
     QVERIFY(m_driver->seen().isEmpty());
 }
 
@@ -429,13 +429,13 @@ void tst_HomePage::systemStoreUnwritable()
 
     std::unique_ptr<StartPageStore> store = systemStartPageStore()();
     QVERIFY(store);
-    QVERIFY(!store->RegWrite(Target));
-    QCOMPARE(store->RegRead(), Value());
+    QVERIFY(!store->write(Target));
+    QCOMPARE(store->read(), Value());
 
     // The offer goes on as if written; nothing more is shown.
     m_driver->queue(QMessageBox::Ok);
     HomePageOffer offer(m_parent, Site, systemStartPageStore());
-    offer.startupPath();
+    offer.offerAtStartup();
     checkBoxes({OfferText, ThanksText});
 }
 
@@ -445,7 +445,7 @@ void tst_HomePage::programEndingDuringOffer()
     Prober prober(m_store, {QMessageBox::Ok}, this);
     prober.onOpen = [](QMessageBox *) { MsgBox::setProgramEnding(); };
     HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-    offer.startupPath();
+    offer.offerAtStartup();
     // Confirmed, but the program was ending: no thanks, nothing written.
     QCOMPARE(prober.texts, QStringList {OfferText});
     QCOMPARE(m_store->writes, 0);

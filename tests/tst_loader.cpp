@@ -1,9 +1,9 @@
 // The channel-list loader over the real web engine, against our own server.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "guide/channelguide.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "webview/listpage.h"
 
@@ -41,7 +41,7 @@ private:
     Names urls() const;
 
     VendorServer *m_server = nullptr;
-    frmhome *m_w = nullptr;
+    MainWindow *m_w = nullptr;
     std::shared_ptr<MemoryStartPage> m_store;
 };
 
@@ -71,16 +71,16 @@ void tst_Loader::cleanup()
 Names tst_Loader::names() const
 {
     Names n;
-    for (int i = 0; i < m_w->form()->lsttv->count(); ++i)
-        n << m_w->form()->lsttv->item(i)->text();
+    for (int i = 0; i < m_w->form()->channelList->count(); ++i)
+        n << m_w->form()->channelList->item(i)->text();
     return n;
 }
 
 Names tst_Loader::urls() const
 {
     Names n;
-    for (int i = 0; i < m_w->form()->lsttvurl->count(); ++i)
-        n << m_w->form()->lsttvurl->item(i)->text();
+    for (int i = 0; i < m_w->form()->urlList->count(); ++i)
+        n << m_w->form()->urlList->item(i)->text();
     return n;
 }
 
@@ -93,13 +93,13 @@ bool tst_Loader::refreshAndSettle()
                            [&] { downloaded = true; });
     const QUrl listUrl(m_w->guide()->listUrl());
     bool finished = false;
-    const auto f = connect(m_w->WebBrowsertvlist(), &QWebEnginePage::loadFinished, this,
-                           [&] { finished = m_w->WebBrowsertvlist()->url() == listUrl; });
-    m_w->guide()->M_list_Click();
+    const auto f = connect(m_w->listPage(), &QWebEnginePage::loadFinished, this,
+                           [&] { finished = m_w->listPage()->url() == listUrl; });
+    m_w->guide()->refresh();
     const bool settled = QTest::qWaitFor([&] { return finished || downloaded; }, 30000);
     disconnect(c);
     disconnect(f);
-    plainTextOf(m_w->WebBrowsertvlist());
+    plainTextOf(m_w->listPage());
     QTest::qWait(50);
     return settled;
 }
@@ -156,17 +156,17 @@ void tst_Loader::load()
 
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
     QVERIFY(!m_w->isVisible());
-    m_w->guide()->M_list_Click();
+    m_w->guide()->refresh();
     QVERIFY(loaded.wait(30000));
 
     QCOMPARE(this->names(), names);
     QCOMPARE(this->urls(), urls);
-    QCOMPARE(int(m_w->guide()->ChannelCount()), names.size());
-    QCOMPARE(m_w->form()->Frame2->title(), caption);
-    QCOMPARE(m_w->form()->lsttv->currentRow(), -1);
-    QCOMPARE(m_w->form()->lsttvurl->currentRow(), -1);
+    QCOMPARE(int(m_w->guide()->channelCount()), names.size());
+    QCOMPARE(m_w->form()->channelFrame->title(), caption);
+    QCOMPARE(m_w->form()->channelList->currentRow(), -1);
+    QCOMPARE(m_w->form()->urlList->currentRow(), -1);
     QVERIFY(m_w->isVisible());
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->WebBrowsertvlist()->url(), QUrl("about:blank"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->listPage()->url(), QUrl("about:blank"), 10000);
 }
 
 void tst_Loader::failedLoadsNeverRunTheLoader_data()
@@ -198,11 +198,11 @@ void tst_Loader::failedLoadsNeverRunTheLoader()
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
     QVERIFY(refreshAndSettle());
     QCOMPARE(loaded.size(), 0);
-    QCOMPARE(m_w->form()->Frame2->title(), Initial);
-    QCOMPARE(m_w->form()->lsttv->count(), 0);
-    QCOMPARE(m_w->guide()->ChannelCount(), qint16(0));
+    QCOMPARE(m_w->form()->channelFrame->title(), Initial);
+    QCOMPARE(m_w->form()->channelList->count(), 0);
+    QCOMPARE(m_w->guide()->channelCount(), qint16(0));
     QVERIFY(!m_w->isVisible());
-    QCOMPARE(m_w->WebBrowsertvlist()->url(), QUrl(m_w->guide()->listUrl()));
+    QCOMPARE(m_w->listPage()->url(), QUrl(m_w->guide()->listUrl()));
 }
 
 void tst_Loader::refreshAfterLoad()
@@ -211,26 +211,26 @@ void tst_Loader::refreshAfterLoad()
     r.body = "A;u1\r\nB;u2\r\nC;u3\r\n";
     m_server->setRoute("/zavo/list.txt", r);
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
-    m_w->guide()->M_list_Click();
+    m_w->guide()->refresh();
     QVERIFY(loaded.wait(30000));
-    QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单 3");
-    m_w->form()->lsttv->setCurrentRow(1);
+    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 3");
+    m_w->form()->channelList->setCurrentRow(1);
 
     r.body = "X;ux\r\nY;uy\r\n";
     r.delayMs = 300;
     m_server->setRoute("/zavo/list.txt", r);
-    m_w->guide()->M_list_Click();
+    m_w->guide()->refresh();
     // Emptied at once; the caption keeps the old count until the new list.
-    QCOMPARE(m_w->form()->lsttv->count(), 0);
-    QCOMPARE(m_w->form()->lsttvurl->count(), 0);
-    QCOMPARE(m_w->guide()->ChannelCount(), qint16(0));
-    QCOMPARE(m_w->form()->lsttv->currentRow(), -1);
-    QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单 3");
+    QCOMPARE(m_w->form()->channelList->count(), 0);
+    QCOMPARE(m_w->form()->urlList->count(), 0);
+    QCOMPARE(m_w->guide()->channelCount(), qint16(0));
+    QCOMPARE(m_w->form()->channelList->currentRow(), -1);
+    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 3");
 
     QVERIFY(loaded.wait(30000));
     QCOMPARE(names(), (Names{"X", "Y"}));
     QCOMPARE(urls(), (Names{"ux", "uy"}));
-    QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单 2");
+    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 2");
     // The update fetched the list again rather than a cached copy.
     int listRequests = 0;
     for (const auto &req : m_server->requests())
@@ -246,17 +246,17 @@ void tst_Loader::refreshWhileUnreachable()
     probe.close();
 
     delete m_w;
-    m_w = new frmhome(dead, memoryStoreFactory(m_store));
+    m_w = new MainWindow(dead, memoryStoreFactory(m_store));
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
     const QUrl listUrl(m_w->guide()->listUrl());
-    m_w->guide()->M_list_Click();
-    QVERIFY(!waitForLoad(m_w->WebBrowsertvlist(), listUrl, 30000));
-    plainTextOf(m_w->WebBrowsertvlist());
+    m_w->guide()->refresh();
+    QVERIFY(!waitForLoad(m_w->listPage(), listUrl, 30000));
+    plainTextOf(m_w->listPage());
     QTest::qWait(50);
     QCOMPARE(loaded.size(), 0);
-    QCOMPARE(m_w->form()->lsttv->count(), 0);
-    QCOMPARE(m_w->guide()->ChannelCount(), qint16(0));
-    QCOMPARE(m_w->form()->Frame2->title(), Initial);
+    QCOMPARE(m_w->form()->channelList->count(), 0);
+    QCOMPARE(m_w->guide()->channelCount(), qint16(0));
+    QCOMPARE(m_w->form()->channelFrame->title(), Initial);
 }
 
 void tst_Loader::hostileLists_data()
@@ -309,7 +309,7 @@ void tst_Loader::hostileLists()
     QElapsedTimer t;
     t.start();
     if (count >= 0) {
-        m_w->guide()->M_list_Click();
+        m_w->guide()->refresh();
         QVERIFY(loaded.wait(60000));
     } else {
         QVERIFY(refreshAndSettle());
@@ -317,15 +317,15 @@ void tst_Loader::hostileLists()
     }
     qInfo("loaded in %lld ms", t.elapsed());
     const int expected = qMax(count, 0);
-    QCOMPARE(int(m_w->guide()->ChannelCount()), expected);
-    QCOMPARE(m_w->form()->lsttv->count(), expected);
-    QCOMPARE(m_w->form()->lsttvurl->count(), expected);
+    QCOMPARE(int(m_w->guide()->channelCount()), expected);
+    QCOMPARE(m_w->form()->channelList->count(), expected);
+    QCOMPARE(m_w->form()->urlList->count(), expected);
     QString caption = QStringLiteral("电视节目表单");
     if (count == 0)
         caption = Failed;
     else if (count > 0)
         caption = QStringLiteral("电视节目表单 %1").arg(count);
-    QCOMPARE(m_w->form()->Frame2->title(), caption);
+    QCOMPARE(m_w->form()->channelFrame->title(), caption);
 }
 
 QTEST_MAIN(tst_Loader)

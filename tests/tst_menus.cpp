@@ -1,12 +1,12 @@
 // The window's menu commands, buttons and links.
 
 #include "app/clickablelabel.h"
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "app/windowbehaviour.h"
 #include "modaldriver.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "vendorserver.h"
 
 #include <QDesktopServices>
@@ -51,7 +51,7 @@ private:
     void trigger(const QString &control);
 
     VendorServer *m_server = nullptr;
-    frmhome *m_w = nullptr;
+    MainWindow *m_w = nullptr;
     ModalDriver *m_driver = nullptr;
     BrowserCatcher *m_browser = nullptr;
     std::shared_ptr<MemoryStartPage> m_store;
@@ -114,11 +114,11 @@ void tst_Menus::opensInBrowser_data()
     QTest::addColumn<Qt::MouseButton>("button");
     QTest::addColumn<QString>("path"); // after the vendor site; none when null
 
-    QTest::newRow("logo") << "Image1" << Qt::LeftButton << "";
-    QTest::newRow("feedback link") << "lblfeedback" << Qt::LeftButton << "/writebook.asp";
-    QTest::newRow("feedback menu") << "M_lblbook" << Qt::LeftButton << "/writebook.asp";
-    QTest::newRow("logo, right button") << "Image1" << Qt::RightButton << QString();
-    QTest::newRow("feedback link, middle button") << "lblfeedback" << Qt::MiddleButton << QString();
+    QTest::newRow("logo") << "logo" << Qt::LeftButton << "";
+    QTest::newRow("feedback link") << "feedbackLink" << Qt::LeftButton << "/writebook.asp";
+    QTest::newRow("feedback menu") << "feedbackAction" << Qt::LeftButton << "/writebook.asp";
+    QTest::newRow("logo, right button") << "logo" << Qt::RightButton << QString();
+    QTest::newRow("feedback link, middle button") << "feedbackLink" << Qt::MiddleButton << QString();
 }
 
 void tst_Menus::opensInBrowser()
@@ -139,7 +139,7 @@ void tst_Menus::opensInBrowser()
     QCOMPARE(m_browser->opened, expected);
     QVERIFY(m_driver->seen().isEmpty());
     QVERIFY(m_w->isVisible());
-    QCOMPARE(m_w->form()->SSTab1->Tab(), 0);
+    QCOMPARE(m_w->form()->tabs->Tab(), 0);
 }
 
 void tst_Menus::tabs_data()
@@ -148,8 +148,8 @@ void tst_Menus::tabs_data()
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
     for (int from = 0; from < 3; ++from) {
-        QTest::addRow("M_msg from %d", from) << "M_msg" << from << 2;
-        QTest::addRow("M_about from %d", from) << "M_about" << from << 0;
+        QTest::addRow("noticesAction from %d", from) << "noticesAction" << from << 2;
+        QTest::addRow("aboutAction from %d", from) << "aboutAction" << from << 0;
     }
 }
 
@@ -159,7 +159,7 @@ void tst_Menus::tabs()
     QFETCH(int, from);
     QFETCH(int, to);
 
-    TabControl *tabs = m_w->form()->SSTab1;
+    TabControl *tabs = m_w->form()->tabs;
     tabs->setTab(from);
     QCOMPARE(tabs->Tab(), from);
     trigger(action);
@@ -174,7 +174,7 @@ void tst_Menus::tabs()
 void tst_Menus::guideRefresh()
 {
     m_server->clearRequests();
-    trigger("M_list");
+    trigger("refreshAction");
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             for (const auto &r : m_server->requests()) {
@@ -188,12 +188,12 @@ void tst_Menus::guideRefresh()
 
 void tst_Menus::topmostCommand()
 {
-    QAction *action = m_w->form()->M_ckzd;
-    trigger("M_ckzd");
+    QAction *action = m_w->form()->staysOnTopAction;
+    trigger("staysOnTopAction");
     QCOMPARE(action->text(), "取消置顶");
     QVERIFY(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(m_w->isVisible());
-    trigger("M_ckzd");
+    trigger("staysOnTopAction");
     QCOMPARE(action->text(), "窗口置顶");
     QVERIFY(!m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(m_w->isVisible());
@@ -213,7 +213,7 @@ void tst_Menus::supportCommand()
     QFETCH(int, writes);
     if (!alreadyOurs)
         m_store->value = "about:blank";
-    trigger("M_Ct");
+    trigger("supportAction");
     QCOMPARE(m_driver->seen().size(), 1);
     QCOMPARE(m_driver->seen()[0].text, "感谢您对栎川软件的支持,栎川软件有您而精彩.");
     QCOMPARE(m_driver->seen()[0].title, "提示");
@@ -225,7 +225,7 @@ void tst_Menus::closeCommands_data()
 {
     QTest::addColumn<QString>("control");
     QTest::addColumn<int>("answer");
-    for (const char *control : {"M_exit", "Command1"}) {
+    for (const char *control : {"quitAction", "closeButton"}) {
         QTest::addRow("%s, Cancel", control) << control << int(QMessageBox::Cancel);
         QTest::addRow("%s, Escape", control) << control << int(ModalDriver::Escape);
         QTest::addRow("%s, OK", control) << control << int(QMessageBox::Ok);
@@ -237,10 +237,10 @@ void tst_Menus::closeCommands()
     QFETCH(QString, control);
     QFETCH(int, answer);
 
-    const Ui::frmhome *ui = m_w->form();
-    ui->SSTab1->setTab(1);
-    ui->M_ckzd->trigger();
-    const QUrl player = ui->WebBrowsertv->url();
+    const Ui::MainWindow *ui = m_w->form();
+    ui->tabs->setTab(1);
+    ui->staysOnTopAction->trigger();
+    const QUrl player = ui->player->url();
     m_driver->queue(answer);
     trigger(control);
 
@@ -259,23 +259,23 @@ void tst_Menus::closeCommands()
     }
     QCOMPARE(m_enderCalls, 0);
     QVERIFY(m_w->isVisible());
-    QCOMPARE(ui->SSTab1->Tab(), 1);
-    QCOMPARE(ui->WebBrowsertv->url(), player);
-    QCOMPARE(ui->M_ckzd->text(), "取消置顶");
+    QCOMPARE(ui->tabs->Tab(), 1);
+    QCOMPARE(ui->player->url(), player);
+    QCOMPARE(ui->staysOnTopAction->text(), "取消置顶");
     QVERIFY(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(m_browser->opened.isEmpty());
 }
 
 void tst_Menus::feedbackTurnsRed()
 {
-    ClickableLabel *link = m_w->form()->lblfeedback;
+    ClickableLabel *link = m_w->form()->feedbackLink;
     const QColor red(255, 0, 0);
     QVERIFY(link->palette().color(QPalette::WindowText) != red);
 
     QTest::mouseMove(link, link->rect().center());
     QTRY_COMPARE(link->palette().color(QPalette::WindowText), red);
     // Pointer elsewhere, then a new paint: still red, in every state.
-    QTest::mouseMove(m_w->form()->Frame4, m_w->form()->Frame4->rect().center());
+    QTest::mouseMove(m_w->form()->infoFrame, m_w->form()->infoFrame->rect().center());
     QCoreApplication::processEvents();
     for (auto group : {QPalette::Active, QPalette::Inactive})
         QCOMPARE(link->palette().color(group, QPalette::WindowText), red);
@@ -304,8 +304,8 @@ void tst_Menus::newWindowLinks_data()
     const QString script = QStringLiteral(
         "<div onclick=\"window.open('%1')\" style=\"position:fixed;inset:0\">open</div>");
     const QString news = QStringLiteral("http://news.example.com/today.htm");
-    for (const char *view : {"WebBrowser1", "WebBrowsertv"}) {
-        const bool notices = qstrcmp(view, "WebBrowser1") == 0;
+    for (const char *view : {"noticeView", "player"}) {
+        const bool notices = qstrcmp(view, "noticeView") == 0;
         QTest::addRow("%s, target=_blank link", view) << view << link << news << notices;
         QTest::addRow("%s, window.open", view) << view << script << news << notices;
         QTest::addRow("%s, https link", view)
@@ -326,7 +326,7 @@ void tst_Menus::newWindowLinks()
     page.contentType = "text/html; charset=utf-8";
     page.body = QStringLiteral("<html><body>%1</body></html>").arg(html.arg(address)).toUtf8();
     m_server->setRoute("/popup.htm", page);
-    m_w->form()->SSTab1->setTab(view == "WebBrowser1" ? 2 : 1);
+    m_w->form()->tabs->setTab(view == "noticeView" ? 2 : 1);
     auto *web = m_w->findChild<QWebEngineView *>(view);
     QVERIFY(web && web->isVisible());
     const QUrl url(m_server->baseUrl() + "/popup.htm");

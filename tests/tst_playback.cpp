@@ -1,11 +1,11 @@
 // Channel selection and playback, against our own server and the bundled
 // demo channels.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "guide/channelguide.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "webview/playerview.h"
 #include "webview/silentpage.h"
@@ -75,7 +75,7 @@ private:
     bool waitPlaying(int timeoutMs);
 
     VendorServer *m_server = nullptr;
-    frmhome *m_w = nullptr;
+    MainWindow *m_w = nullptr;
     std::shared_ptr<MemoryStartPage> m_store;
 };
 
@@ -96,7 +96,7 @@ void tst_Playback::init()
     QVERIFY(m_server->listen());
     m_w = newViewer(m_server, m_store);
     m_w->show();
-    m_w->form()->SSTab1->setTab(1);
+    m_w->form()->tabs->setTab(1);
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
 }
 
@@ -114,7 +114,7 @@ void tst_Playback::fill(int channels)
     for (int i = 0; i < channels; ++i)
         text += QStringLiteral("频道%1;%2\r\n").arg(i).arg(channelUrl(i));
     if (channels)
-        m_w->guide()->LoadTvList(text);
+        m_w->guide()->loadList(text);
 }
 
 int tst_Playback::requestsFor(const QByteArray &path) const
@@ -132,7 +132,7 @@ QVariant tst_Playback::js(const QString &script)
     QVariant result;
     QEventLoop loop;
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    m_w->form()->WebBrowsertv->silentPage()->runJavaScript(script, [&](const QVariant &v) {
+    m_w->form()->player->silentPage()->runJavaScript(script, [&](const QVariant &v) {
         result = v;
         loop.quit();
     });
@@ -168,16 +168,16 @@ void tst_Playback::stepping_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("expected");
 
-    QTest::newRow("+ from the third of five") << 5 << 2 << "cmdUp" << 3;
-    QTest::newRow("- from the third of five") << 5 << 2 << "cmdDown" << 1;
-    QTest::newRow("+ wraps from the last") << 5 << 4 << "cmdUp" << 0;
-    QTest::newRow("- wraps from the first") << 5 << 0 << "cmdDown" << 4;
-    QTest::newRow("+ with one channel") << 1 << 0 << "cmdUp" << 0;
-    QTest::newRow("- with one channel") << 1 << 0 << "cmdDown" << 0;
-    QTest::newRow("watch with no selection") << 5 << -1 << "cmdopen" << 0;
-    QTest::newRow("+ with no selection") << 5 << -1 << "cmdUp" << 0;
-    QTest::newRow("- with no selection picks the last") << 5 << -1 << "cmdDown" << 4;
-    QTest::newRow("watch keeps the selection") << 5 << 3 << "cmdopen" << 3;
+    QTest::newRow("+ from the third of five") << 5 << 2 << "nextButton" << 3;
+    QTest::newRow("- from the third of five") << 5 << 2 << "previousButton" << 1;
+    QTest::newRow("+ wraps from the last") << 5 << 4 << "nextButton" << 0;
+    QTest::newRow("- wraps from the first") << 5 << 0 << "previousButton" << 4;
+    QTest::newRow("+ with one channel") << 1 << 0 << "nextButton" << 0;
+    QTest::newRow("- with one channel") << 1 << 0 << "previousButton" << 0;
+    QTest::newRow("watch with no selection") << 5 << -1 << "watchButton" << 0;
+    QTest::newRow("+ with no selection") << 5 << -1 << "nextButton" << 0;
+    QTest::newRow("- with no selection picks the last") << 5 << -1 << "previousButton" << 4;
+    QTest::newRow("watch keeps the selection") << 5 << 3 << "watchButton" << 3;
 }
 
 void tst_Playback::stepping()
@@ -188,20 +188,20 @@ void tst_Playback::stepping()
     QFETCH(int, expected);
 
     fill(channels);
-    m_w->form()->lsttv->setCurrentRow(selected);
-    QCOMPARE(m_w->form()->lsttvurl->currentRow(), selected);
+    m_w->form()->channelList->setCurrentRow(selected);
+    QCOMPARE(m_w->form()->urlList->currentRow(), selected);
     m_w->findChild<QPushButton *>(button)->click();
-    QCOMPARE(m_w->form()->lsttv->currentRow(), expected);
-    QCOMPARE(m_w->form()->lsttvurl->currentRow(), expected);
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(expected)), 10000);
+    QCOMPARE(m_w->form()->channelList->currentRow(), expected);
+    QCOMPARE(m_w->form()->urlList->currentRow(), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(expected)), 10000);
 }
 
 void tst_Playback::everyPlayLoadsAgain()
 {
     fill(1);
-    QSignalSpy finished(m_w->form()->WebBrowsertv->page(), &QWebEnginePage::loadFinished);
+    QSignalSpy finished(m_w->form()->player->page(), &QWebEnginePage::loadFinished);
     for (int i = 1; i <= 3; ++i) {
-        i == 2 ? m_w->form()->cmdUp->click() : m_w->form()->cmdopen->click();
+        i == 2 ? m_w->form()->nextButton->click() : m_w->form()->watchButton->click();
         QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/ch/0"), i, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), i, 10000);
     }
@@ -210,18 +210,18 @@ void tst_Playback::everyPlayLoadsAgain()
 void tst_Playback::emptyListDoesNothing_data()
 {
     QTest::addColumn<QString>("button");
-    QTest::newRow("watch") << "cmdopen";
-    QTest::newRow("channel +") << "cmdUp";
-    QTest::newRow("channel -") << "cmdDown";
+    QTest::newRow("watch") << "watchButton";
+    QTest::newRow("channel +") << "nextButton";
+    QTest::newRow("channel -") << "previousButton";
 }
 
 void tst_Playback::emptyListDoesNothing()
 {
     QFETCH(QString, button);
     m_w->findChild<QPushButton *>(button)->click();
-    QCOMPARE(m_w->form()->lsttv->currentRow(), -1);
+    QCOMPARE(m_w->form()->channelList->currentRow(), -1);
     QTest::qWait(200);
-    QCOMPARE(m_w->form()->WebBrowsertv->page()->requestedUrl(), QUrl());
+    QCOMPARE(m_w->form()->player->page()->requestedUrl(), QUrl());
 }
 
 void tst_Playback::hostileUrlsNeverLoad_data()
@@ -240,16 +240,16 @@ void tst_Playback::hostileUrlsNeverLoad_data()
 void tst_Playback::hostileUrlsNeverLoad()
 {
     QFETCH(QString, url);
-    m_w->guide()->LoadTvList(QStringLiteral("坏频道;") + url + QStringLiteral("\r\n好频道;")
+    m_w->guide()->loadList(QStringLiteral("坏频道;") + url + QStringLiteral("\r\n好频道;")
                              + channelUrl(1));
-    QCOMPARE(m_w->guide()->ChannelCount(), qint16(2));
-    m_w->form()->cmdopen->click();
-    QCOMPARE(m_w->form()->lsttv->currentRow(), 0);
+    QCOMPARE(m_w->guide()->channelCount(), qint16(2));
+    m_w->form()->watchButton->click();
+    QCOMPARE(m_w->form()->channelList->currentRow(), 0);
     QTest::qWait(300);
-    QCOMPARE(m_w->form()->WebBrowsertv->page()->requestedUrl(), QUrl());
+    QCOMPARE(m_w->form()->player->page()->requestedUrl(), QUrl());
     // The next channel still plays.
-    m_w->form()->cmdUp->click();
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
+    m_w->form()->nextButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(1)), 10000);
 }
 
 void tst_Playback::addressBarUrlsPlay_data()
@@ -266,18 +266,18 @@ void tst_Playback::addressBarUrlsPlay()
 {
     QFETCH(QString, suffix);
     QFETCH(QByteArray, query);
-    m_w->guide()->LoadTvList(QStringLiteral("一台;%1\r\n二台;%2%3\r\n")
+    m_w->guide()->loadList(QStringLiteral("一台;%1\r\n二台;%2%3\r\n")
                                  .arg(channelUrl(1), channelUrl(2), suffix));
-    m_w->form()->cmdopen->click();
+    m_w->form()->watchButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/ch/1"), 1, 10000);
     // Channel + goes to the address with the odd characters, not nowhere.
-    m_w->form()->cmdUp->click();
+    m_w->form()->nextButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/ch/2"), 1, 10000);
     for (const auto &r : m_server->requests()) {
         if (r.path == "/ch/2")
             QCOMPARE(r.query, query);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->page()->url().path(),
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->page()->url().path(),
                               QStringLiteral("/ch/2"), 10000);
 }
 
@@ -285,9 +285,9 @@ void tst_Playback::focusAloneSelectsNothing_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("played");
-    QTest::newRow("Watch") << "cmdopen" << 0;
-    QTest::newRow("Channel +") << "cmdUp" << 0;
-    QTest::newRow("Channel -") << "cmdDown" << 3;
+    QTest::newRow("Watch") << "watchButton" << 0;
+    QTest::newRow("Channel +") << "nextButton" << 0;
+    QTest::newRow("Channel -") << "previousButton" << 3;
 }
 
 void tst_Playback::focusAloneSelectsNothing()
@@ -299,9 +299,9 @@ void tst_Playback::focusAloneSelectsNothing()
     QVERIFY(QTest::qWaitForWindowActive(m_w));
     // Back-tab into the list from Watch: Qt makes the first row current,
     // selecting nothing.
-    QListWidget *list = m_w->form()->lsttv;
-    m_w->form()->cmdopen->setFocus();
-    QTest::keyClick(m_w->form()->cmdopen, Qt::Key_Backtab);
+    QListWidget *list = m_w->form()->channelList;
+    m_w->form()->watchButton->setFocus();
+    QTest::keyClick(m_w->form()->watchButton, Qt::Key_Backtab);
     QTRY_VERIFY(list->hasFocus());
     QCOMPARE(list->currentRow(), 0);
     QVERIFY(list->selectedItems().isEmpty());
@@ -309,7 +309,7 @@ void tst_Playback::focusAloneSelectsNothing()
     QCOMPARE(list->currentRow(), played);
     QCOMPARE(list->selectedItems().size(), 1);
     QCOMPARE(list->row(list->selectedItems().first()), played);
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(played)), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(played)), 10000);
 }
 
 void tst_Playback::fragmentStepsStayAudible_data()
@@ -317,13 +317,13 @@ void tst_Playback::fragmentStepsStayAudible_data()
     QTest::addColumn<QStringList>("addresses");
     QTest::addColumn<QStringList>("presses");
     QTest::newRow("another fragment") << QStringList {"/player#one", "/player#two"}
-                                      << QStringList {"cmdopen", "cmdUp", "cmdUp", "cmdDown"};
+                                      << QStringList {"watchButton", "nextButton", "nextButton", "previousButton"};
     QTest::newRow("the same fragment again") << QStringList {"/player#one", "/player#one"}
-                                             << QStringList {"cmdopen", "cmdUp", "cmdopen"};
+                                             << QStringList {"watchButton", "nextButton", "watchButton"};
     QTest::newRow("fragment to none and back") << QStringList {"/player#one", "/player"}
-                                               << QStringList {"cmdopen", "cmdUp", "cmdUp"};
+                                               << QStringList {"watchButton", "nextButton", "nextButton"};
     QTest::newRow("fragment of another page") << QStringList {"/player#one", "/other#one"}
-                                              << QStringList {"cmdopen", "cmdUp", "cmdUp"};
+                                              << QStringList {"watchButton", "nextButton", "nextButton"};
 }
 
 void tst_Playback::fragmentStepsStayAudible()
@@ -338,11 +338,11 @@ void tst_Playback::fragmentStepsStayAudible()
     QString text;
     for (int i = 0; i < addresses.size(); ++i)
         text += QStringLiteral("台%1;%2%3\r\n").arg(i).arg(m_server->baseUrl(), addresses[i]);
-    m_w->guide()->LoadTvList(text);
-    QWebEnginePage *player = m_w->form()->WebBrowsertv->page();
+    m_w->guide()->loadList(text);
+    QWebEnginePage *player = m_w->form()->player->page();
     for (const QString &press : presses) {
         m_w->findChild<QPushButton *>(press)->click();
-        const QUrl picked(m_server->baseUrl() + addresses[m_w->form()->lsttv->currentRow()]);
+        const QUrl picked(m_server->baseUrl() + addresses[m_w->form()->channelList->currentRow()]);
         QTRY_COMPARE_WITH_TIMEOUT(player->url(), picked, 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(!player->isAudioMuted(), qPrintable(press), 10000);
     }
@@ -351,32 +351,32 @@ void tst_Playback::fragmentStepsStayAudible()
 void tst_Playback::selectingOnlySelects()
 {
     fill(3);
-    QListWidget *list = m_w->form()->lsttv;
+    QListWidget *list = m_w->form()->channelList;
     list->setFocus();
     list->setCurrentRow(0);
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentRow(), 1);
-    QCOMPARE(m_w->form()->lsttvurl->currentRow(), 1);
+    QCOMPARE(m_w->form()->urlList->currentRow(), 1);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QCOMPARE(m_w->form()->lsttvurl->currentRow(), 2);
+    QCOMPARE(m_w->form()->urlList->currentRow(), 2);
     QTest::qWait(300);
-    QCOMPARE(m_w->form()->WebBrowsertv->page()->requestedUrl(), QUrl());
+    QCOMPARE(m_w->form()->player->page()->requestedUrl(), QUrl());
 }
 
 void tst_Playback::doubleClickAndEnterPlay()
 {
     fill(3);
-    QListWidget *list = m_w->form()->lsttv;
+    QListWidget *list = m_w->form()->channelList;
     const QPoint at = list->visualItemRect(list->item(1)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(1)), 10000);
 
     list->setFocus();
     list->setCurrentRow(2);
     QTest::keyClick(list, Qt::Key_Return);
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(2)), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(2)), 10000);
 }
 
 void tst_Playback::pageKeysStep()
@@ -384,32 +384,32 @@ void tst_Playback::pageKeysStep()
     fill(4);
     m_w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_w));
-    m_w->form()->cmdopen->setFocus();
-    m_w->form()->lsttv->setCurrentRow(1);
-    QTest::keyClick(m_w->form()->cmdopen, Qt::Key_PageDown);
-    QCOMPARE(m_w->form()->lsttv->currentRow(), 2);
-    QTest::keyClick(m_w->form()->cmdopen, Qt::Key_PageUp);
-    QTest::keyClick(m_w->form()->cmdopen, Qt::Key_PageUp);
-    QCOMPARE(m_w->form()->lsttv->currentRow(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(0)), 10000);
+    m_w->form()->watchButton->setFocus();
+    m_w->form()->channelList->setCurrentRow(1);
+    QTest::keyClick(m_w->form()->watchButton, Qt::Key_PageDown);
+    QCOMPARE(m_w->form()->channelList->currentRow(), 2);
+    QTest::keyClick(m_w->form()->watchButton, Qt::Key_PageUp);
+    QTest::keyClick(m_w->form()->watchButton, Qt::Key_PageUp);
+    QCOMPARE(m_w->form()->channelList->currentRow(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(0)), 10000);
     // Not while another page is in front.
-    m_w->form()->SSTab1->setTab(0);
+    m_w->form()->tabs->setTab(0);
     QTest::keyClick(m_w, Qt::Key_PageDown);
-    QCOMPARE(m_w->form()->lsttv->currentRow(), 0);
+    QCOMPARE(m_w->form()->channelList->currentRow(), 0);
 }
 
 void tst_Playback::stopKeepsSelection()
 {
     fill(3);
-    m_w->form()->lsttv->setCurrentRow(1);
-    m_w->form()->cmdopen->click();
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
-    m_w->form()->cmdstop->click();
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(),
+    m_w->form()->channelList->setCurrentRow(1);
+    m_w->form()->watchButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(1)), 10000);
+    m_w->form()->stopButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(),
                               QUrl(m_server->baseUrl() + "/zavomsg.htm"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->lsttv->currentRow(), 1, 5000);
-    m_w->form()->cmdopen->click();
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(1)), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->channelList->currentRow(), 1, 5000);
+    m_w->form()->watchButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(1)), 10000);
 }
 
 void tst_Playback::refreshDropsSelection()
@@ -418,18 +418,18 @@ void tst_Playback::refreshDropsSelection()
     list.body = QStringLiteral("新一;%1\r\n新二;%2\r\n").arg(channelUrl(3), channelUrl(4)).toUtf8();
     m_server->setRoute("/zavo/list.txt", list);
     fill(3);
-    m_w->form()->lsttv->setCurrentRow(2);
+    m_w->form()->channelList->setCurrentRow(2);
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
-    m_w->form()->M_list->trigger();
-    QCOMPARE(m_w->form()->lsttv->currentRow(), -1);
+    m_w->form()->refreshAction->trigger();
+    QCOMPARE(m_w->form()->channelList->currentRow(), -1);
     // Buttons pressed while the update is under way do nothing.
-    m_w->form()->cmdUp->click();
-    m_w->form()->cmdDown->click();
-    QCOMPARE(m_w->form()->lsttv->count(), 0);
+    m_w->form()->nextButton->click();
+    m_w->form()->previousButton->click();
+    QCOMPARE(m_w->form()->channelList->count(), 0);
     QVERIFY(loaded.wait(20000));
-    m_w->form()->cmdopen->click();
-    QCOMPARE(m_w->form()->lsttv->currentRow(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(3)), 10000);
+    m_w->form()->watchButton->click();
+    QCOMPARE(m_w->form()->channelList->currentRow(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(3)), 10000);
 }
 
 void tst_Playback::realPlayback_data()
@@ -446,11 +446,11 @@ void tst_Playback::realPlayback()
     if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
         QSKIP("demo media not generated (site/setup.sh)");
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
-    m_w->guide()->M_list_Click();
+    m_w->guide()->refresh();
     QVERIFY(loaded.wait(20000));
-    QCOMPARE(m_w->guide()->ChannelCount(), qint16(12));
-    m_w->form()->lsttv->setCurrentRow(channel - 1);
-    m_w->form()->cmdopen->click();
+    QCOMPARE(m_w->guide()->channelCount(), qint16(12));
+    m_w->form()->channelList->setCurrentRow(channel - 1);
+    m_w->form()->watchButton->click();
     QVERIFY(waitPlaying(20000));
     const QVariantList a = js("(function(){var v=document.getElementById('tv');"
                               "return [v.currentTime,v.muted,v.volume];})()")
@@ -460,7 +460,7 @@ void tst_Playback::realPlayback()
     QVERIFY2(later > a[0].toDouble() + 0.2, "the video is not advancing");
     QCOMPARE(a[1].toBool(), false);
     QVERIFY(a[2].toDouble() > 0);
-    QVERIFY(!m_w->form()->WebBrowsertv->page()->isAudioMuted());
+    QVERIFY(!m_w->form()->player->page()->isAudioMuted());
 }
 
 void tst_Playback::switchingSilencesAtOnce()
@@ -473,19 +473,19 @@ void tst_Playback::switchingSilencesAtOnce()
     slow.contentType = "text/html";
     slow.body = "<html><body>slow</body></html>";
     m_server->setRoute("/slow", slow);
-    m_w->guide()->LoadTvList(QStringLiteral("一台;%1/tv/01.htm\r\n慢台;%1/slow\r\n")
+    m_w->guide()->loadList(QStringLiteral("一台;%1/tv/01.htm\r\n慢台;%1/slow\r\n")
                                  .arg(m_server->baseUrl()));
-    m_w->form()->cmdopen->click();
+    m_w->form()->watchButton->click();
     QVERIFY(waitPlaying(20000));
-    QWebEnginePage *page = m_w->form()->WebBrowsertv->page();
-    m_w->form()->cmdUp->click();
+    QWebEnginePage *page = m_w->form()->player->page();
+    m_w->form()->nextButton->click();
     QVERIFY(page->isAudioMuted());
     QTRY_COMPARE_WITH_TIMEOUT(page->url(), QUrl(m_server->baseUrl() + "/slow"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!page->isAudioMuted(), 10000);
 
-    m_w->form()->cmdDown->click();
+    m_w->form()->previousButton->click();
     QVERIFY(waitPlaying(20000));
-    m_w->form()->cmdstop->click();
+    m_w->form()->stopButton->click();
     QVERIFY(page->isAudioMuted());
     QTRY_COMPARE_WITH_TIMEOUT(page->url(), QUrl(m_server->baseUrl() + "/zavomsg.htm"), 10000);
     // The stop page holds no playing media.
@@ -499,12 +499,12 @@ void tst_Playback::fullScreenAndBack()
 {
     if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
         QSKIP("demo media not generated (site/setup.sh)");
-    m_w->guide()->LoadTvList(QStringLiteral("一台;%1/tv/01.htm\r\n二台;%1/tv/02.htm\r\n")
+    m_w->guide()->loadList(QStringLiteral("一台;%1/tv/01.htm\r\n二台;%1/tv/02.htm\r\n")
                                  .arg(m_server->baseUrl()));
-    m_w->form()->cmdopen->click();
+    m_w->form()->watchButton->click();
     QVERIFY(waitPlaying(20000));
     const QRect before = m_w->geometry();
-    PlayerView *player = m_w->form()->WebBrowsertv;
+    PlayerView *player = m_w->form()->player;
     QSignalSpy changed(player, &PlayerView::fullScreenChanged);
     m_w->activateWindow();
     xdoubleclick(player, QPoint(208, 200));
@@ -515,7 +515,7 @@ void tst_Playback::fullScreenAndBack()
 
     // Page Down steps the channel from fullscreen too.
     QProcess::execute("xdotool", {"key", "Next"});
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->lsttv->currentRow(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->channelList->currentRow(), 1, 5000);
     // Navigating leaves fullscreen; the window is as it was.
     QTRY_VERIFY_WITH_TIMEOUT(!player->isFullScreen(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(player->url(), QUrl(m_server->baseUrl() + "/tv/02.htm"), 10000);
@@ -530,7 +530,7 @@ void tst_Playback::fullScreenAndBack()
     QProcess::execute("xdotool", {"key", "Escape"});
     QTRY_VERIFY_WITH_TIMEOUT(!player->isFullScreen(), 10000);
     QCOMPARE(player->page(), static_cast<QWebEnginePage *>(player->silentPage()));
-    QCOMPARE(player->parentWidget(), m_w->form()->Frame1);
+    QCOMPARE(player->parentWidget(), m_w->form()->playerFrame);
     QCOMPARE(player->geometry(), QRect(0, -64, 417, 377));
     QCOMPARE(m_w->geometry(), before);
     QVERIFY(waitPlaying(20000));
@@ -544,17 +544,17 @@ void tst_Playback::noContextMenuInPlayer()
                 return true;
         return false;
     };
-    m_w->guide()->LoadTvList(QStringLiteral("一台;%1\r\n").arg(channelUrl(0)));
-    m_w->form()->cmdopen->click();
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->WebBrowsertv->url(), QUrl(channelUrl(0)), 10000);
+    m_w->guide()->loadList(QStringLiteral("一台;%1\r\n").arg(channelUrl(0)));
+    m_w->form()->watchButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(0)), 10000);
     QTest::qWait(300);
-    xclick(m_w->form()->WebBrowsertv, QPoint(100, 150), 3);
+    xclick(m_w->form()->player, QPoint(100, 150), 3);
     QTest::qWait(800);
     QVERIFY(!menuShown());
 
     // The notice view keeps the engine's menu.
-    m_w->form()->SSTab1->setTab(2);
-    QWebEngineView *notices = m_w->form()->WebBrowser1;
+    m_w->form()->tabs->setTab(2);
+    QWebEngineView *notices = m_w->form()->noticeView;
     QSignalSpy noticeLoaded(notices->page(), &QWebEnginePage::loadFinished);
     notices->load(QUrl(m_server->baseUrl() + "/msg.htm"));
     QVERIFY(noticeLoaded.wait(10000));

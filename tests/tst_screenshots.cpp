@@ -3,11 +3,11 @@
 // pictures land in <build>/screenshots; scripts/update-screenshots copies
 // them into docs/ for the README.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "guide/channelguide.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "webview/playerview.h"
 
@@ -37,7 +37,7 @@ private:
     double videoTime();
 
     VendorServer *m_server = nullptr;
-    frmhome *m_w = nullptr;
+    MainWindow *m_w = nullptr;
     std::shared_ptr<MemoryStartPage> m_store;
 };
 
@@ -46,7 +46,7 @@ double tst_Screenshots::videoTime()
     double t = -1;
     QEventLoop loop;
     QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    m_w->form()->WebBrowsertv->page()->runJavaScript(
+    m_w->form()->player->page()->runJavaScript(
         "(function(){var v=document.getElementById('tv');return v&&!v.paused?v.currentTime:-1;})()",
         [&](const QVariant &v) {
             t = v.toDouble();
@@ -65,13 +65,13 @@ void tst_Screenshots::initTestCase()
     serveSite(m_server);
     QVERIFY(m_server->listen());
     m_w = newViewer(m_server, m_store);
-    m_w->Form_Load();
+    m_w->start();
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    QTRY_COMPARE_WITH_TIMEOUT(int(m_w->guide()->ChannelCount()), 12, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(int(m_w->guide()->channelCount()), 12, 20000);
 
-    m_w->form()->SSTab1->setTab(1);
-    m_w->form()->lsttv->setCurrentRow(0);
-    m_w->form()->cmdopen->click();
+    m_w->form()->tabs->setTab(1);
+    m_w->form()->channelList->setCurrentRow(0);
+    m_w->form()->watchButton->click();
     QDeadlineTimer deadline(20000);
     while (videoTime() < 1.5 && !deadline.hasExpired())
         settle(200);
@@ -98,7 +98,7 @@ void tst_Screenshots::tab()
 {
     QFETCH(int, index);
     QFETCH(QString, file);
-    m_w->form()->SSTab1->setTab(index);
+    m_w->form()->tabs->setTab(index);
     m_w->activateWindow();
     settle(1200);
 

@@ -2,7 +2,7 @@
 // forward and ends, also after a crash left its socket behind and when
 // starts race. The other starts are real processes.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
 #include "app/windowbehaviour.h"
@@ -360,7 +360,7 @@ void tst_SingleInstance::bringsViewerForward()
     serveSite(&server);
     QVERIFY(server.listen());
     std::shared_ptr<MemoryStartPage> store;
-    std::unique_ptr<frmhome> w(newViewer(&server, store));
+    std::unique_ptr<MainWindow> w(newViewer(&server, store));
     w->setProgramEnder([] {});
     WindowBehaviour *behaviour = w->windowBehaviour();
     if (!trayAvailable)

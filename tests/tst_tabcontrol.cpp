@@ -1,10 +1,10 @@
 // The tab control's strip: three tabs in one row across the top, 295 twips
 // high as the window design gives it, not the height the style would choose.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "vendorserver.h"
 
 #include <QLabel>
@@ -28,7 +28,7 @@ void tst_TabControl::initTestCase()
 void tst_TabControl::strip_data()
 {
     QTest::addColumn<bool>("inViewer");
-    QTest::newRow("the viewer's SSTab1") << true;
+    QTest::newRow("the viewer's tabs") << true;
     QTest::newRow("a control on its own") << false;
 }
 
@@ -40,14 +40,14 @@ void tst_TabControl::strip()
     serveSite(&server);
     QVERIFY(server.listen());
     std::shared_ptr<MemoryStartPage> store;
-    std::unique_ptr<frmhome> viewer;
+    std::unique_ptr<MainWindow> viewer;
     std::unique_ptr<TabControl> own;
     TabControl *tabs = nullptr;
     if (inViewer) {
         viewer.reset(newViewer(&server, store));
         viewer->show();
         QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
-        tabs = viewer->form()->SSTab1;
+        tabs = viewer->form()->tabs;
     } else {
         own = std::make_unique<TabControl>();
         for (const char *caption : {"关于程序", "程序界面", "信息公告"})

@@ -4,7 +4,7 @@
 // Qt puts the icon there instead of IceWM's XEmbed tray; the host's calls on
 // the item are the user's clicks.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/windowbehaviour.h"
 #include "testsupport.h"
 #include "vendorserver.h"
@@ -134,7 +134,7 @@ private:
 
     SniHost *m_host = nullptr;
     VendorServer *m_server = nullptr;
-    frmhome *m_w = nullptr;
+    MainWindow *m_w = nullptr;
     std::shared_ptr<MemoryStartPage> m_store;
 };
 

@@ -1,11 +1,11 @@
 // The window's design and its start-up.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "guide/channelguide.h"
 #include "modaldriver.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "webview/listpage.h"
 
@@ -38,7 +38,7 @@ private slots:
 
 private:
     VendorServer *m_server = nullptr;
-    frmhome *m_w = nullptr;
+    MainWindow *m_w = nullptr;
     std::shared_ptr<MemoryStartPage> m_store;
 };
 
@@ -66,28 +66,28 @@ void tst_Window::cleanup()
 void tst_Window::geometry_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("twips"); // relative to SSTab1 unless on the window
+    QTest::addColumn<QRect>("twips"); // relative to tabs unless on the window
     QTest::addColumn<bool>("onWindow");
 
-    QTest::newRow("SSTab1") << "SSTab1" << QRect(0, 0, 6495, 7200) << true;
-    QTest::newRow("lsttvurl") << "lsttvurl" << QRect(7080, 120, 4335, 1320) << true;
-    QTest::newRow("Image1") << "Image1" << QRect(2040, 1080, 2445, 1740) << false;
-    QTest::newRow("lblfeedback") << "lblfeedback" << QRect(2160, 3360, 2055, 255) << false;
-    QTest::newRow("Frame4") << "Frame4" << QRect(120, 4440, 6255, 2535) << false;
-    QTest::newRow("lblmsg1(1) top row") << "lblmsg1_1" << QRect(120 + 240, 4440 + 360, 5775, 255)
+    QTest::newRow("tabs") << "tabs" << QRect(0, 0, 6495, 7200) << true;
+    QTest::newRow("urlList") << "urlList" << QRect(7080, 120, 4335, 1320) << true;
+    QTest::newRow("logo") << "logo" << QRect(2040, 1080, 2445, 1740) << false;
+    QTest::newRow("feedbackLink") << "feedbackLink" << QRect(2160, 3360, 2055, 255) << false;
+    QTest::newRow("infoFrame") << "infoFrame" << QRect(120, 4440, 6255, 2535) << false;
+    QTest::newRow("infoLabels(1) top row") << "designLabel" << QRect(120 + 240, 4440 + 360, 5775, 255)
                                         << false;
-    QTest::newRow("lblmsg1(2) bottom row")
-        << "lblmsg1_2" << QRect(120 + 240, 4440 + 2160, 5775, 255) << false;
-    QTest::newRow("Frame1") << "Frame1" << QRect(120, 360, 6255, 4695) << false;
-    QTest::newRow("WebBrowsertv") << "WebBrowsertv" << QRect(120, 360 - 960, 6255, 5655) << false;
-    QTest::newRow("Frame2") << "Frame2" << QRect(120, 5160, 6255, 1935) << false;
-    QTest::newRow("lsttv") << "lsttv" << QRect(120 + 120, 5160 + 240, 3135, 1500) << false;
-    QTest::newRow("cmdopen") << "cmdopen" << QRect(120 + 4320, 5160 + 360, 800, 375) << false;
-    QTest::newRow("cmdUp") << "cmdUp" << QRect(120 + 3480, 5160 + 840, 800, 375) << false;
-    QTest::newRow("Command1") << "Command1" << QRect(120 + 4320, 5160 + 840, 800, 375) << false;
-    QTest::newRow("cmdDown") << "cmdDown" << QRect(120 + 5160, 5160 + 840, 800, 375) << false;
-    QTest::newRow("cmdstop") << "cmdstop" << QRect(120 + 4320, 5160 + 1320, 800, 375) << false;
-    QTest::newRow("WebBrowser1") << "WebBrowser1" << QRect(120, 480, 6255, 6615) << false;
+    QTest::newRow("infoLabels(2) bottom row")
+        << "homePageLabel" << QRect(120 + 240, 4440 + 2160, 5775, 255) << false;
+    QTest::newRow("playerFrame") << "playerFrame" << QRect(120, 360, 6255, 4695) << false;
+    QTest::newRow("player") << "player" << QRect(120, 360 - 960, 6255, 5655) << false;
+    QTest::newRow("channelFrame") << "channelFrame" << QRect(120, 5160, 6255, 1935) << false;
+    QTest::newRow("channelList") << "channelList" << QRect(120 + 120, 5160 + 240, 3135, 1500) << false;
+    QTest::newRow("watchButton") << "watchButton" << QRect(120 + 4320, 5160 + 360, 800, 375) << false;
+    QTest::newRow("nextButton") << "nextButton" << QRect(120 + 3480, 5160 + 840, 800, 375) << false;
+    QTest::newRow("closeButton") << "closeButton" << QRect(120 + 4320, 5160 + 840, 800, 375) << false;
+    QTest::newRow("previousButton") << "previousButton" << QRect(120 + 5160, 5160 + 840, 800, 375) << false;
+    QTest::newRow("stopButton") << "stopButton" << QRect(120 + 4320, 5160 + 1320, 800, 375) << false;
+    QTest::newRow("noticeView") << "noticeView" << QRect(120, 480, 6255, 6615) << false;
 }
 
 void tst_Window::geometry()
@@ -100,7 +100,7 @@ void tst_Window::geometry()
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
     auto *w = m_w->findChild<QWidget *>(name);
     QVERIFY(w);
-    QWidget *origin = onWindow ? m_w->centralWidget() : m_w->form()->SSTab1;
+    QWidget *origin = onWindow ? m_w->centralWidget() : m_w->form()->tabs;
     const QPoint at = w->mapTo(origin, QPoint(0, 0));
     QCOMPARE(QRect(at, w->size()),
              QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
@@ -108,87 +108,87 @@ void tst_Window::geometry()
 
 void tst_Window::captions()
 {
-    const Ui::frmhome *ui = m_w->form();
+    const Ui::MainWindow *ui = m_w->form();
     QCOMPARE(m_w->windowTitle(), "栎川在线电视机");
-    QCOMPARE(ui->Frame2->title(), "电视节目表单");
-    QCOMPARE(ui->Frame4->title(), "软件信息栏");
-    QVERIFY(ui->Frame1->title().isEmpty());
-    QCOMPARE(ui->cmdopen->text(), "欣赏");
-    QCOMPARE(ui->cmdstop->text(), "停止");
-    QCOMPARE(ui->cmdUp->text(), "频道 +");
-    QCOMPARE(ui->cmdDown->text(), "频道 -");
-    QCOMPARE(ui->Command1->text(), "关闭");
-    QCOMPARE(ui->lblfeedback->text(), "意见建议信息反馈");
-    QVERIFY(ui->lblfeedback->font().underline());
-    QCOMPARE(ui->lblfeedback->font().pointSize(), 9);
-    QVERIFY(!ui->lblfeedback->font().bold());
-    QCOMPARE(ui->lblmsg1_1->text(), "设计");
-    QCOMPARE(ui->lbltitle->text(), "名称");
-    QCOMPARE(ui->lblversion->text(), "版本");
-    QCOMPARE(ui->lblmsg1_0->text(), "功能");
-    QCOMPARE(ui->lblmsg1_3->text(), "主页");
-    QCOMPARE(ui->lblmsg1_2->text(), "发布");
+    QCOMPARE(ui->channelFrame->title(), "电视节目表单");
+    QCOMPARE(ui->infoFrame->title(), "软件信息栏");
+    QVERIFY(ui->playerFrame->title().isEmpty());
+    QCOMPARE(ui->watchButton->text(), "欣赏");
+    QCOMPARE(ui->stopButton->text(), "停止");
+    QCOMPARE(ui->nextButton->text(), "频道 +");
+    QCOMPARE(ui->previousButton->text(), "频道 -");
+    QCOMPARE(ui->closeButton->text(), "关闭");
+    QCOMPARE(ui->feedbackLink->text(), "意见建议信息反馈");
+    QVERIFY(ui->feedbackLink->font().underline());
+    QCOMPARE(ui->feedbackLink->font().pointSize(), 9);
+    QVERIFY(!ui->feedbackLink->font().bold());
+    QCOMPARE(ui->designLabel->text(), "设计");
+    QCOMPARE(ui->titleLabel->text(), "名称");
+    QCOMPARE(ui->versionLabel->text(), "版本");
+    QCOMPARE(ui->functionLabel->text(), "功能");
+    QCOMPARE(ui->mailLabel->text(), "主页");
+    QCOMPARE(ui->homePageLabel->text(), "发布");
     // The logo is shown at its natural size.
-    QCOMPARE(ui->Image1->pixmap().size(), QSize(163, 116));
-    QVERIFY(!ui->Image1->hasScaledContents());
+    QCOMPARE(ui->logo->pixmap().size(), QSize(163, 116));
+    QVERIFY(!ui->logo->hasScaledContents());
     QCOMPARE(m_w->windowIcon().availableSizes().value(0), QSize(32, 32));
-    QCOMPARE(ui->SSTab1->tabBar()->count(), 3);
-    QCOMPARE(ui->SSTab1->tabBar()->tabText(0), "关于程序");
-    QCOMPARE(ui->SSTab1->tabBar()->tabText(1), "程序界面");
-    QCOMPARE(ui->SSTab1->tabBar()->tabText(2), "信息公告");
+    QCOMPARE(ui->tabs->tabBar()->count(), 3);
+    QCOMPARE(ui->tabs->tabBar()->tabText(0), "关于程序");
+    QCOMPARE(ui->tabs->tabBar()->tabText(1), "程序界面");
+    QCOMPARE(ui->tabs->tabBar()->tabText(2), "信息公告");
 }
 
 void tst_Window::hiddenControlsNeverVisible()
 {
     m_w->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    const Ui::frmhome *ui = m_w->form();
+    const Ui::MainWindow *ui = m_w->form();
     // The URL list lies wholly outside the client area; the list page has no
     // view at all.
     const QRect client = m_w->centralWidget()->rect();
     QCOMPARE(m_w->centralWidget()->size(), QSize(433, 480));
-    QVERIFY(!client.intersects(ui->lsttvurl->geometry()));
-    QVERIFY(ui->lsttvurl->visibleRegion().isEmpty());
-    QCOMPARE(ui->lsttvurl->focusPolicy(), Qt::NoFocus);
-    QVERIFY(!QWebEngineView::forPage(m_w->WebBrowsertvlist()));
+    QVERIFY(!client.intersects(ui->urlList->geometry()));
+    QVERIFY(ui->urlList->visibleRegion().isEmpty());
+    QCOMPARE(ui->urlList->focusPolicy(), Qt::NoFocus);
+    QVERIFY(!QWebEngineView::forPage(m_w->listPage()));
     for (QWidget *page : {ui->tabAbout, ui->tabProgram, ui->tabNotices})
-        QVERIFY(!ui->lsttvurl->isAncestorOf(page) && !page->isAncestorOf(ui->lsttvurl));
+        QVERIFY(!ui->urlList->isAncestorOf(page) && !page->isAncestorOf(ui->urlList));
 }
 
 void tst_Window::firstShownOnAboutPage()
 {
     m_w->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    const Ui::frmhome *ui = m_w->form();
-    QCOMPARE(ui->SSTab1->Tab(), 0);
-    QVERIFY(ui->Image1->isVisible());
-    QVERIFY(ui->lblfeedback->isVisible());
-    QVERIFY(ui->Frame4->isVisible());
-    QVERIFY(!ui->lsttv->isVisible());
-    QVERIFY(!ui->WebBrowsertv->isVisible());
-    QVERIFY(!ui->cmdopen->isVisible());
-    QVERIFY(!ui->WebBrowser1->isVisible());
-    ui->SSTab1->setTab(1);
-    QVERIFY(ui->lsttv->isVisible());
-    QVERIFY(ui->WebBrowsertv->isVisible());
-    QVERIFY(!ui->Frame4->isVisible());
+    const Ui::MainWindow *ui = m_w->form();
+    QCOMPARE(ui->tabs->Tab(), 0);
+    QVERIFY(ui->logo->isVisible());
+    QVERIFY(ui->feedbackLink->isVisible());
+    QVERIFY(ui->infoFrame->isVisible());
+    QVERIFY(!ui->channelList->isVisible());
+    QVERIFY(!ui->player->isVisible());
+    QVERIFY(!ui->watchButton->isVisible());
+    QVERIFY(!ui->noticeView->isVisible());
+    ui->tabs->setTab(1);
+    QVERIFY(ui->channelList->isVisible());
+    QVERIFY(ui->player->isVisible());
+    QVERIFY(!ui->infoFrame->isVisible());
     // The player fills its frame: its top 64 px are cut off.
-    QCOMPARE(ui->WebBrowsertv->visibleRegion().boundingRect(),
-             QRect(0, 64, ui->Frame1->width(), ui->Frame1->height()));
-    ui->SSTab1->setTab(2);
-    QVERIFY(ui->WebBrowser1->isVisible());
-    QVERIFY(!ui->lsttv->isVisible());
+    QCOMPARE(ui->player->visibleRegion().boundingRect(),
+             QRect(0, 64, ui->playerFrame->width(), ui->playerFrame->height()));
+    ui->tabs->setTab(2);
+    QVERIFY(ui->noticeView->isVisible());
+    QVERIFY(!ui->channelList->isVisible());
 }
 
 void tst_Window::focusOrder()
 {
-    const Ui::frmhome *ui = m_w->form();
+    const Ui::MainWindow *ui = m_w->form();
     m_w->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    ui->SSTab1->setTab(1);
-    const QList<QWidget *> expected{ui->lsttv, ui->cmdopen, ui->cmdstop,
-                                    ui->cmdUp, ui->cmdDown, ui->Command1};
-    QWidget *w = ui->lsttv;
+    ui->tabs->setTab(1);
+    const QList<QWidget *> expected{ui->channelList, ui->watchButton, ui->stopButton,
+                                    ui->nextButton, ui->previousButton, ui->closeButton};
+    QWidget *w = ui->channelList;
     for (int i = 1; i < expected.size(); ++i) {
         w = w->nextInFocusChain();
         while (w && (!w->isVisibleTo(m_w) || w->focusPolicy() == Qt::NoFocus)
@@ -220,9 +220,9 @@ void tst_Window::menuBar()
 
 void tst_Window::formLoad()
 {
-    QList<frmhome::Step> steps;
+    QList<MainWindow::Step> steps;
     QList<QByteArray> pathsAtStep;
-    connect(m_w, &frmhome::startupStep, this, [&](frmhome::Step s) {
+    connect(m_w, &MainWindow::startupStep, this, [&](MainWindow::Step s) {
         steps << s;
         QByteArrayList paths;
         for (const auto &r : m_server->requests())
@@ -233,27 +233,27 @@ void tst_Window::formLoad()
     list.body = "A;http://h/a\r\nB;http://h/b\r\n";
     m_server->setRoute("/zavo/list.txt", list);
 
-    m_w->Form_Load();
-    QCOMPARE(steps, (QList<frmhome::Step>{frmhome::Step::Prepared, frmhome::Step::ViewsStarted,
-                                          frmhome::Step::OfferDone, frmhome::Step::ListRequested,
-                                          frmhome::Step::VersionChecked}));
+    m_w->start();
+    QCOMPARE(steps, (QList<MainWindow::Step>{MainWindow::Step::Prepared, MainWindow::Step::ViewsStarted,
+                                          MainWindow::Step::OfferDone, MainWindow::Step::ListRequested,
+                                          MainWindow::Step::VersionChecked}));
     // The list download starts only after the home-page offer, and the
     // version file is asked for last.
     QVERIFY(!pathsAtStep[2].contains("/zavo/list.txt"));
     QVERIFY(!pathsAtStep[3].contains("/version/zavo.txt"));
     QVERIFY(m_w->isVisible());
 
-    const Ui::frmhome *ui = m_w->form();
-    QCOMPARE(ui->lbltitle->text(), "名称 栎川在线电视机");
-    QCOMPARE(ui->lblversion->text(), "版本 1.1.0");
-    QCOMPARE(m_w->lblmsg1()[0]->text(), "功能 免费在线观看电视.");
-    QCOMPARE(m_w->lblmsg1()[1]->text(), "设计 栎川软件工作室");
-    QCOMPARE(m_w->lblmsg1()[2]->text(), "主页 " + m_server->baseUrl());
-    QVERIFY(m_w->lblmsg1()[3]->text().startsWith("邮件 "));
-    QVERIFY(m_w->lblmsg1()[3]->text().contains(u'@'));
-    QTRY_COMPARE(ui->WebBrowser1->url(), QUrl(m_server->baseUrl() + "/msg.htm"));
-    QTRY_COMPARE(ui->WebBrowsertv->url(), QUrl(m_server->baseUrl() + "/zavomsg.htm"));
-    QTRY_COMPARE_WITH_TIMEOUT(ui->Frame2->title(), "电视节目表单 2", 20000);
+    const Ui::MainWindow *ui = m_w->form();
+    QCOMPARE(ui->titleLabel->text(), "名称 栎川在线电视机");
+    QCOMPARE(ui->versionLabel->text(), "版本 1.1.0");
+    QCOMPARE(m_w->infoLabels()[0]->text(), "功能 免费在线观看电视.");
+    QCOMPARE(m_w->infoLabels()[1]->text(), "设计 栎川软件工作室");
+    QCOMPARE(m_w->infoLabels()[2]->text(), "主页 " + m_server->baseUrl());
+    QVERIFY(m_w->infoLabels()[3]->text().startsWith("邮件 "));
+    QVERIFY(m_w->infoLabels()[3]->text().contains(u'@'));
+    QTRY_COMPARE(ui->noticeView->url(), QUrl(m_server->baseUrl() + "/msg.htm"));
+    QTRY_COMPARE(ui->player->url(), QUrl(m_server->baseUrl() + "/zavomsg.htm"));
+    QTRY_COMPARE_WITH_TIMEOUT(ui->channelFrame->title(), "电视节目表单 2", 20000);
 
     // Centred on the screen.
     const QRect screen = m_w->screen()->geometry();
@@ -275,10 +275,10 @@ void tst_Window::formLoadShowsWindowDuringVersionWait()
             [&] { visibleWithListBeforeReturn = m_w->isVisible(); });
     QElapsedTimer t;
     t.start();
-    m_w->Form_Load();
+    m_w->start();
     QVERIFY(t.elapsed() >= 3500);
     QVERIFY(visibleWithListBeforeReturn);
-    QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单 1");
+    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 1");
 }
 
 void tst_Window::formLoadWithoutList()
@@ -287,16 +287,16 @@ void tst_Window::formLoadWithoutList()
     missing.status = 404;
     missing.body = "A;u\r\n";
     m_server->setRoute("/zavo/list.txt", missing);
-    m_w->Form_Load();
+    m_w->start();
     // Shown at the end of start-up, with the design caption.
     QVERIFY(m_w->isVisible());
-    QCOMPARE(m_w->form()->Frame2->title(), "电视节目表单");
+    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单");
 }
 
 // The engine's own texts: the notice view's context menu and its error pages.
 void tst_Window::engineSpeaksChinese()
 {
-    QWebEngineView *notices = m_w->form()->WebBrowser1;
+    QWebEngineView *notices = m_w->form()->noticeView;
     QCOMPARE(notices->page()->action(QWebEnginePage::Back)->text(), QStringLiteral("后退"));
     QCOMPARE(notices->page()->action(QWebEnginePage::Reload)->text(), QStringLiteral("重新加载"));
 

@@ -2,13 +2,13 @@
 // centring at start-up, hiding in the tray, coming forward, staying on top,
 // and the confirmed close.
 
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "app/windowbehaviour.h"
 #include "guide/channelguide.h"
 #include "modaldriver.h"
 #include "testsupport.h"
-#include "ui_frmhome.h"
+#include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "webview/playerview.h"
 #include "x11probe.h"
@@ -88,7 +88,7 @@ private:
     WId xid() const { return m_w->windowHandle()->winId(); }
 
     VendorServer *m_server = nullptr;
-    frmhome *m_w = nullptr;
+    MainWindow *m_w = nullptr;
     ModalDriver *m_driver = nullptr;
     std::shared_ptr<MemoryStartPage> m_store;
     int m_enderCalls = 0;
@@ -506,7 +506,7 @@ void tst_WindowBehaviour::startupCentring()
     bool shownBeforeReturn = false;
     connect(m_w->guide(), &ChannelGuide::listLoaded, this,
         [&] { shownBeforeReturn = m_w->isVisible(); });
-    m_w->Form_Load();
+    m_w->start();
     QCOMPARE(shownBeforeReturn, byLoader);
     QVERIFY(m_w->isVisible());
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
@@ -559,7 +559,7 @@ void tst_WindowBehaviour::topmost()
     QFETCH(bool, above);
     QFETCH(QString, caption);
 
-    QAction *action = m_w->form()->M_ckzd;
+    QAction *action = m_w->form()->staysOnTopAction;
     QCOMPARE(action->text(), "窗口置顶");
     QVERIFY(!netWmState(xid()).contains("_NET_WM_STATE_ABOVE"));
     const QPoint pos = m_w->pos();
@@ -614,35 +614,35 @@ void tst_WindowBehaviour::topmost()
 
 void tst_WindowBehaviour::topmostKeepsWebViews()
 {
-    Ui::frmhome *ui = m_w->form();
-    ui->SSTab1->setTab(1);
+    Ui::MainWindow *ui = m_w->form();
+    ui->tabs->setTab(1);
     const QUrl channel(m_server->baseUrl() + "/tv/test.htm");
-    ui->WebBrowsertv->Navigate(channel);
-    QVERIFY(waitForLoad(ui->WebBrowsertv->page(), channel));
-    QWebEnginePage *page = ui->WebBrowsertv->page();
+    ui->player->Navigate(channel);
+    QVERIFY(waitForLoad(ui->player->page(), channel));
+    QWebEnginePage *page = ui->player->page();
     QSignalSpy loads(page, &QWebEnginePage::loadStarted);
     m_server->clearRequests();
 
-    ui->M_ckzd->trigger();
+    ui->staysOnTopAction->trigger();
     QTRY_VERIFY(netWmState(xid()).contains("_NET_WM_STATE_ABOVE"));
-    ui->M_ckzd->trigger();
+    ui->staysOnTopAction->trigger();
     QTRY_VERIFY(!netWmState(xid()).contains("_NET_WM_STATE_ABOVE"));
     // And through the tray while on top.
-    ui->M_ckzd->trigger();
+    ui->staysOnTopAction->trigger();
     minimise();
     restoreByDoubleClick();
     QTRY_VERIFY(netWmState(xid()).contains("_NET_WM_STATE_ABOVE"));
     // Give a reload the time it would take to start.
     QTest::qWait(500);
-    QCOMPARE(ui->WebBrowsertv->page(), page);
-    QCOMPARE(ui->WebBrowsertv->url(), channel);
+    QCOMPARE(ui->player->page(), page);
+    QCOMPARE(ui->player->url(), channel);
     QCOMPARE(loads.size(), 0);
     bool reloaded = false;
     for (const auto &r : m_server->requests())
         reloaded = reloaded || r.path.endsWith(".htm");
     QVERIFY(!reloaded);
-    QVERIFY(ui->WebBrowsertv->isVisible());
-    QCOMPARE(ui->SSTab1->Tab(), 1);
+    QVERIFY(ui->player->isVisible());
+    QCOMPARE(ui->tabs->Tab(), 1);
     // The page is alive and still the one loaded.
     QString text;
     page->toPlainText([&text](const QString &t) { text = t; });
@@ -666,13 +666,13 @@ void tst_WindowBehaviour::closeConfirmation()
     QFETCH(QString, how);
     QFETCH(int, answer);
 
-    Ui::frmhome *ui = m_w->form();
-    ui->SSTab1->setTab(1);
-    ui->M_ckzd->trigger();
+    Ui::MainWindow *ui = m_w->form();
+    ui->tabs->setTab(1);
+    ui->staysOnTopAction->trigger();
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
     const QUrl channel(m_server->baseUrl() + "/tv/test.htm");
-    ui->WebBrowsertv->Navigate(channel);
-    QVERIFY(waitForLoad(ui->WebBrowsertv->page(), channel));
+    ui->player->Navigate(channel);
+    QVERIFY(waitForLoad(ui->player->page(), channel));
     const bool inTray = how == "in the tray";
     if (inTray)
         minimise();
@@ -702,9 +702,9 @@ void tst_WindowBehaviour::closeConfirmation()
     QCOMPARE(m_enderCalls, 0);
     QCOMPARE(m_w->isVisible(), !inTray);
     QCOMPARE(behaviour()->isInTray(), inTray);
-    QCOMPARE(ui->SSTab1->Tab(), 1);
-    QCOMPARE(ui->WebBrowsertv->url(), channel);
-    QCOMPARE(ui->M_ckzd->text(), "取消置顶");
+    QCOMPARE(ui->tabs->Tab(), 1);
+    QCOMPARE(ui->player->url(), channel);
+    QCOMPARE(ui->staysOnTopAction->text(), "取消置顶");
     QVERIFY(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(m_driver->seen().size(), 1);
     if (inTray) {

@@ -1,5 +1,5 @@
 #include "appinfo.h"
-#include "app/frmhome.h"
+#include "app/mainwindow.h"
 #include "app/platformchoice.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
@@ -18,10 +18,10 @@ int main(int argc, char *argv[])
     if (!instance.claim())
         return 0;
     Startup::prepareApplication(app);
-    frmhome w(QString::fromUtf8(AppInfo::VendorSite));
+    MainWindow w(QString::fromUtf8(AppInfo::VendorSite));
     Startup::bringForwardOnRequest(instance, w);
     // Start-up runs inside the event loop, so quitting from a nested wait
     // ends every loop at once.
-    QTimer::singleShot(0, &w, &frmhome::Form_Load);
+    QTimer::singleShot(0, &w, &MainWindow::start);
     return app.exec();
 }

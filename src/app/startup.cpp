@@ -1,7 +1,7 @@
 #include "startup.h"
 
 #include "appinfo.h"
-#include "frmhome.h"
+#include "mainwindow.h"
 #include "singleinstance.h"
 #include "windowbehaviour.h"
 
@@ -41,7 +41,7 @@ void prepareApplication(QApplication &app)
     }
 }
 
-void bringForwardOnRequest(SingleInstance &instance, frmhome &window)
+void bringForwardOnRequest(SingleInstance &instance, MainWindow &window)
 {
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
         [&window] { window.windowBehaviour()->bringToFront(); });

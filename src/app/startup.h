@@ -2,7 +2,7 @@
 
 class QApplication;
 class SingleInstance;
-class frmhome;
+class MainWindow;
 
 namespace Startup {
 
@@ -13,6 +13,6 @@ void prepareApplication(QApplication &app);
 
 // Brings window forward, out of the tray as well, whenever a later start
 // asks instance.
-void bringForwardOnRequest(SingleInstance &instance, frmhome &window);
+void bringForwardOnRequest(SingleInstance &instance, MainWindow &window);
 
 } // namespace Startup

@@ -43,8 +43,8 @@ bool trayUsesStatusNotifier()
     return onBus;
 }
 
-WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *topmostAction)
-    : QObject(window), m_window(window), m_topmostAction(topmostAction)
+WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *staysOnTopAction)
+    : QObject(window), m_window(window), m_staysOnTopAction(staysOnTopAction)
 {
     // Title, system menu, minimise and close; never a maximise button.
     m_window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
@@ -165,19 +165,19 @@ void WindowBehaviour::bringToFront()
     m_window->activateWindow();
 }
 
-bool WindowBehaviour::isTopmost() const
+bool WindowBehaviour::staysOnTop() const
 {
     return m_window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
 
-void WindowBehaviour::M_ckzd_Click()
+void WindowBehaviour::toggleStaysOnTop()
 {
-    const bool on = m_topmostAction->text() == QString::fromUtf8(TopmostOn);
-    setTopmost(on);
-    m_topmostAction->setText(QString::fromUtf8(on ? TopmostOff : TopmostOn));
+    const bool on = m_staysOnTopAction->text() == QString::fromUtf8(TopmostOn);
+    setStaysOnTop(on);
+    m_staysOnTopAction->setText(QString::fromUtf8(on ? TopmostOff : TopmostOn));
 }
 
-void WindowBehaviour::setTopmost(bool on)
+void WindowBehaviour::setStaysOnTop(bool on)
 {
     Qt::WindowFlags flags = m_window->windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint, on);
@@ -203,7 +203,7 @@ void WindowBehaviour::syncTopmost()
     QWindow *handle = m_window->windowHandle();
     if (!handle)
         return;
-    const bool wanted = isTopmost();
+    const bool wanted = staysOnTop();
     const bool onScreen = handle->isExposed();
     m_topmostPending = wanted && !onScreen;
     Qt::WindowFlags flags = handle->flags();
@@ -268,7 +268,7 @@ void WindowBehaviour::centreOnScreen()
     m_recentre = frame.isNull();
 }
 
-bool WindowBehaviour::Form_QueryUnload()
+bool WindowBehaviour::confirmQuit()
 {
     // One question at a time; a second request while it is open is refused.
     if (m_asking)

@@ -25,8 +25,8 @@ class WindowBehaviour : public QObject {
 public:
     static constexpr QSize ClientSize {433, 480};
 
-    // topmostAction is the menu command whose caption tells the state.
-    WindowBehaviour(QMainWindow *window, QAction *topmostAction);
+    // staysOnTopAction is the menu command whose caption tells the state.
+    WindowBehaviour(QMainWindow *window, QAction *staysOnTopAction);
 
     // Sets the window's outer size from the client size and the menu bar.
     void applyFixedSize();
@@ -35,15 +35,15 @@ public:
     // From the window's changeEvent on a WindowStateChange.
     void windowStateChanged();
     // Toggles staying on top, following the command's caption.
-    void M_ckzd_Click();
+    void toggleStaysOnTop();
     // Asks whether to quit; true when the user confirmed.
-    bool Form_QueryUnload();
+    bool confirmQuit();
 
     // Centres the window's outer rectangle, frame and title bar included, on
     // the screen; again on the first showing if the frame was not yet known.
     void centreOnScreen();
 
-    bool isTopmost() const;
+    bool staysOnTop() const;
     bool isInTray() const { return m_inTray; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     void restoreFromTray();
@@ -69,14 +69,14 @@ protected:
 
 private:
     void minimiseToTray();
-    void setTopmost(bool on);
+    void setStaysOnTop(bool on);
     void syncTopmost();
     void shownByProgram();
     void exposed();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
     QMainWindow *m_window;
-    QAction *m_topmostAction;
+    QAction *m_staysOnTopAction;
     QSystemTrayIcon *m_tray = nullptr;
     QSize m_fixedSize;
     QPointer<QWindow> m_watchedHandle;

@@ -18,32 +18,32 @@ class ChannelGuide : public QObject
 public:
     struct Controls
     {
-        QWidget *frmhome = nullptr;
-        QListWidget *lsttv = nullptr;
-        QListWidget *lsttvurl = nullptr;
-        QGroupBox *Frame2 = nullptr;
-        ListPage *WebBrowsertvlist = nullptr;
-        PlayerView *WebBrowsertv = nullptr;
+        QWidget *MainWindow = nullptr;
+        QListWidget *channelList = nullptr;
+        QListWidget *urlList = nullptr;
+        QGroupBox *channelFrame = nullptr;
+        ListPage *listPage = nullptr;
+        PlayerView *player = nullptr;
     };
 
     ChannelGuide(const Controls &controls, const QString &vendorSite, QObject *parent);
 
-    qint16 ChannelCount() const { return m_channelCount; }
+    qint16 channelCount() const { return m_channelCount; }
     QString listUrl() const;
     QString stopPageUrl() const;
 
     // The list page finished a document; ok is false for a failed load.
-    void WebBrowsertvlist_DocumentComplete(bool ok);
-    // Parses bodyText into the lists and reports the outcome in Frame2.
-    void LoadTvList(const QString &bodyText);
-    void M_list_Click();
+    void listPageLoaded(bool ok);
+    // Parses bodyText into the lists and reports the outcome in channelFrame.
+    void loadList(const QString &bodyText);
+    void refresh();
 
-    void lsttv_Click();
-    void lsttv_DblClick();
-    void cmdopen_Click();
-    void cmdUp_Click();
-    void cmdDown_Click();
-    void cmdstop_Click();
+    void syncUrlSelection();
+    void channelDoubleClicked();
+    void playSelected();
+    void next();
+    void previous();
+    void stop();
 
 signals:
     // After every run of the loader, with the number of channels loaded.

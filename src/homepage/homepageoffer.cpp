@@ -26,7 +26,7 @@ public:
     {
     }
 
-    std::optional<QString> RegRead() override
+    std::optional<QString> read() override
     {
         QSettings s(m_path, m_format);
         if (s.status() != QSettings::NoError)
@@ -44,7 +44,7 @@ public:
         return v.toString();
     }
 
-    bool RegWrite(const QString &text) override
+    bool write(const QString &text) override
     {
         QSettings s(m_path, m_format);
         if (!s.isWritable())
@@ -80,9 +80,9 @@ QString HomePageOffer::targetText() const
 StartPageStore *HomePageOffer::store()
 {
     // A store that could not be opened is tried again at the next use.
-    if (!Wsh && m_factory)
-        Wsh = m_factory();
-    return Wsh.get();
+    if (!m_store && m_factory)
+        m_store = m_factory();
+    return m_store.get();
 }
 
 QString HomePageOffer::readStartPage()
@@ -90,16 +90,16 @@ QString HomePageOffer::readStartPage()
     StartPageStore *s = store();
     if (!s)
         return {};
-    return s->RegRead().value_or(QString());
+    return s->read().value_or(QString());
 }
 
 void HomePageOffer::writeStartPage()
 {
     if (StartPageStore *s = store())
-        s->RegWrite(targetText());
+        s->write(targetText());
 }
 
-void HomePageOffer::startupPath()
+void HomePageOffer::offerAtStartup()
 {
     if (MsgBox::programEnding())
         return;
@@ -122,7 +122,7 @@ void HomePageOffer::startupPath()
     }
 }
 
-void HomePageOffer::M_Ct_Click()
+void HomePageOffer::offerFromMenu()
 {
     if (MsgBox::programEnding())
         return;

@@ -15,9 +15,9 @@ public:
     QString targetText() const;
 
     // At start-up: asks for consent unless the start page is already ours.
-    void startupPath();
+    void offerAtStartup();
     // The menu command: sets the start page without asking, then thanks.
-    void M_Ct_Click();
+    void offerFromMenu();
 
 private:
     StartPageStore *store();
@@ -29,5 +29,5 @@ private:
     QWidget *m_parent;
     QString m_vendorSite;
     StartPageStoreFactory m_factory;
-    std::unique_ptr<StartPageStore> Wsh;
+    std::unique_ptr<StartPageStore> m_store;
 };

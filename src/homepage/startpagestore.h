@@ -13,9 +13,9 @@ class StartPageStore
 public:
     virtual ~StartPageStore() = default;
     // The stored text; nothing when the value is missing or unreadable.
-    virtual std::optional<QString> RegRead() = 0;
+    virtual std::optional<QString> read() = 0;
     // Stores text as a string value, creating key and value; false on failure.
-    virtual bool RegWrite(const QString &text) = 0;
+    virtual bool write(const QString &text) = 0;
 };
 
 // Creates the store; may return null when it cannot be opened, and is then

@@ -9,7 +9,7 @@
 #include <memory>
 
 namespace Ui {
-class frmhome;
+class MainWindow;
 }
 class QLabel;
 class ChannelGuide;
@@ -18,24 +18,24 @@ class ListPage;
 class WindowBehaviour;
 
 // The viewer's one window.
-class frmhome : public QMainWindow
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit frmhome(const QString &vendorSite,
+    explicit MainWindow(const QString &vendorSite,
                      StartPageStoreFactory startPageStore = systemStartPageStore(),
                      QWidget *parent = nullptr);
-    ~frmhome() override;
+    ~MainWindow() override;
 
     // The whole start-up: prepares the window, starts the three views, runs
     // the home-page offer, starts the list download and checks the version.
-    void Form_Load();
+    void start();
 
-    Ui::frmhome *form() const { return ui.get(); }
+    Ui::MainWindow *form() const { return ui.get(); }
     ChannelGuide *guide() const { return m_guide; }
-    ListPage *WebBrowsertvlist() const { return m_listPage; }
+    ListPage *listPage() const { return m_listPage; }
     HomePageOffer *homePageOffer() const { return m_homePage.get(); }
-    const std::array<QLabel *, 4> &lblmsg1() const { return m_lblmsg1; }
+    const std::array<QLabel *, 4> &infoLabels() const { return m_infoLabels; }
     QString vendorSite() const { return m_vendorSite; }
     WindowBehaviour *windowBehaviour() const { return m_behaviour; }
 
@@ -46,7 +46,7 @@ public:
     // Start-up steps, for observers that follow its order.
     enum class Step { Prepared, ViewsStarted, OfferDone, ListRequested, VersionChecked };
 signals:
-    void startupStep(frmhome::Step step);
+    void startupStep(MainWindow::Step step);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -56,12 +56,12 @@ protected:
 
 private:
     void openInBrowser(const QString &url);
-    void lblfeedback_Click();
-    void lblfeedback_MouseMove();
+    void openFeedbackPage();
+    void markFeedbackLink();
 
-    std::unique_ptr<Ui::frmhome> ui;
+    std::unique_ptr<Ui::MainWindow> ui;
     QString m_vendorSite;
-    std::array<QLabel *, 4> m_lblmsg1{};
+    std::array<QLabel *, 4> m_infoLabels{};
     ListPage *m_listPage = nullptr;
     ChannelGuide *m_guide = nullptr;
     std::unique_ptr<HomePageOffer> m_homePage;
