@@ -9,12 +9,12 @@
 #include "app/tabcontrol.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
+#include "guide/channelmodel.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "webview/playerview.h"
 
 #include <QApplication>
-#include <QListWidget>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -109,7 +109,7 @@ int main(int argc, char **argv)
 
     QStringList urls;
     for (int i = 0; i < channels; ++i)
-        urls << w.form()->urlList->item(i)->text();
+        urls << w.guide()->model()->entry(i).url;
 
     // A profile of its own (off the record, memory cache), so its first
     // round starts with a cold cache as the viewer's did.

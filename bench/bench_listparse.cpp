@@ -11,7 +11,7 @@
 #include "ui_mainwindow.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include <QListView>
 
 #include <cstdlib>
 
@@ -32,7 +32,7 @@ int main(int argc, char **argv)
         runs = 7;
 
     // The list download never answers: each refresh (which empties the
-    // lists) then leaves nothing that could fill them behind our back.
+    // model) then leaves nothing that could fill it behind our back.
     Bench::SiteServer server([](VendorServer &s) {
         VendorServer::Response stalled;
         stalled.neverAnswer = true;
@@ -105,7 +105,7 @@ int main(int argc, char **argv)
                 qlonglong(lines));
     std::printf("ChannelList::parse                 %8.2f ms  ratio %.2f  (%lld entries)\n", p,
                 Bench::ratio(p, floor), qlonglong(parsed));
-    std::printf("loadList (parse + fill 2 lists)  %8.2f ms  ratio %.2f  (%d channels)\n", f,
+    std::printf("loadList (parse + fill model)    %8.2f ms  ratio %.2f  (%d channels)\n", f,
                 Bench::ratio(f, floor), filled);
     std::printf("loadList + list layout and paint %8.2f ms  ratio %.2f\n", fp,
                 Bench::ratio(fp, floor));

@@ -16,7 +16,7 @@
 #include "webview/playerview.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include <QListView>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -92,7 +92,8 @@ int runViewer(int argc, char **argv)
     report("viewer-idle", sampleOver(kIdleMs));
 
     w.form()->tabs->setTab(1);
-    w.form()->channelList->setCurrentRow(0);
+    QListView *list = w.form()->channelList;
+    list->setCurrentIndex(list->model()->index(0, 0));
     QWebEnginePage *player = w.form()->player->page();
     if (!waitLoaded(player, [&] { w.guide()->playSelected(); })) {
         std::fprintf(stderr, "channel 1 did not load\n");

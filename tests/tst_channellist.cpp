@@ -1,8 +1,11 @@
 #include "channellistcheck.h"
 #include "guide/channellist.h"
+#include "guide/channelmodel.h"
 #include "net/weburl.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
+#include <QSignalSpy>
 #include <QTest>
 
 class tst_ChannelList : public QObject
@@ -17,6 +20,8 @@ private slots:
     void playableUrl();
     void fuzzCorpus_data();
     void fuzzCorpus();
+    void model_data();
+    void model();
 };
 
 using Names = QStringList;
@@ -191,6 +196,81 @@ void tst_ChannelList::fuzzCorpus()
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString problem = ChannelListCheck::violation(ChannelListCheck::decode(f.readAll()));
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+void tst_ChannelList::model_data()
+{
+    // Texts loaded one after another, as the loader appends them.
+    QTest::addColumn<QStringList>("loads");
+    QTest::addColumn<Names>("names");
+    QTest::addColumn<Names>("urls");
+
+    QTest::newRow("nothing loaded") << QStringList{} << Names{} << Names{};
+    QTest::newRow("one list") << QStringList{"A;u1\r\nB;u2\r\n"} << Names{"A", "B"}
+                              << Names{"u1", "u2"};
+    QTest::newRow("a second list goes after the first")
+        << QStringList{"A;u1\r\nB;u2", "C;u3"} << Names{"A", "B", "C"} << Names{"u1", "u2", "u3"};
+    QTest::newRow("an empty list between adds nothing")
+        << QStringList{"A;u1", "title\r\nX;ux", "B;u2"} << Names{"A", "B"} << Names{"u1", "u2"};
+    QTest::newRow("empty names and urls are rows too")
+        << QStringList{";u1\r\nx;\r\n ; "} << Names{"", "x", " "} << Names{"u1", "", " "};
+    QTest::newRow("same name twice stays twice")
+        << QStringList{"A;u1\r\nA;u2"} << Names{"A", "A"} << Names{"u1", "u2"};
+}
+
+void tst_ChannelList::model()
+{
+    QFETCH(QStringList, loads);
+    QFETCH(Names, names);
+    QFETCH(Names, urls);
+
+    ChannelModel model;
+    // Fails the test on any breach of the item-model contract.
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+    int batches = 0;
+    for (const QString &text : loads) {
+        const QList<ChannelEntry> entries = ChannelList::parse(text).entries;
+        const int before = model.rowCount();
+        model.append(entries);
+        if (entries.isEmpty())
+            continue;
+        // One insertion per load, at the end, so a view lays the list out once.
+        ++batches;
+        QCOMPARE(inserted.size(), batches);
+        QCOMPARE(inserted.last().at(1).toInt(), before);
+        QCOMPARE(inserted.last().at(2).toInt(), model.rowCount() - 1);
+    }
+    QCOMPARE(inserted.size(), batches);
+
+    QCOMPARE(model.rowCount(), names.size());
+    Names gotNames, gotUrls;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        gotNames << index.data(Qt::DisplayRole).toString();
+        gotUrls << index.data(ChannelModel::UrlRole).toString();
+        QCOMPARE(model.entry(row), (ChannelEntry{gotNames.last(), gotUrls.last()}));
+        // Rows are picked and shown, never edited in place.
+        QVERIFY(!(model.flags(index) & Qt::ItemIsEditable));
+    }
+    QCOMPARE(gotNames, names);
+    QCOMPARE(gotUrls, urls);
+    // Past either end there is no channel.
+    QCOMPARE(model.entry(-1), ChannelEntry{});
+    QCOMPARE(model.entry(model.rowCount()), ChannelEntry{});
+    QVERIFY(!model.data(model.index(model.rowCount(), 0)).isValid());
+    QCOMPARE(model.rowCount(model.index(0, 0)), 0);
+
+    // A refresh empties it in one reset and loading starts over from row 0.
+    model.clear();
+    QCOMPARE(reset.size(), 1);
+    QCOMPARE(model.rowCount(), 0);
+    model.append(ChannelList::parse(QStringLiteral("N;un")).entries);
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("N"));
+    QCOMPARE(model.index(0, 0).data(ChannelModel::UrlRole).toString(), QStringLiteral("un"));
 }
 
 QTEST_GUILESS_MAIN(tst_ChannelList)

@@ -1,9 +1,7 @@
 // The offer to make the vendor's navigation page the browser start page, and
 // the store it keeps that page in.
 
-#include "app/msgbox.h"
 #include "homepage/homepageoffer.h"
-#include "modaldriver.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -11,10 +9,7 @@
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QWidget>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 
@@ -30,47 +25,6 @@ const QString IniGroup
 
 using Value = std::optional<QString>;
 
-// Answers boxes by hand, noting for each how many writes the store had
-// seen while it was open.
-class Prober : public QObject {
-public:
-    Prober(std::shared_ptr<MemoryStartPage> store, QList<int> answers, QObject *parent)
-        : QObject(parent), m_store(std::move(store)), m_answers(std::move(answers))
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-        m_timer.start();
-    }
-
-    QStringList texts;
-    QList<int> writesWhileOpen;
-    QList<Value> valueWhileOpen;
-    // Called while a box is open, before it is answered.
-    std::function<void(QMessageBox *)> onOpen;
-
-private:
-    void poll()
-    {
-        QMessageBox *box = ModalDriver::openBox();
-        if (!box || box == m_last)
-            return;
-        m_last = box;
-        texts << box->text();
-        writesWhileOpen << m_store->writes;
-        valueWhileOpen << m_store->value;
-        if (onOpen)
-            onOpen(box);
-        const int answer = m_answers.isEmpty() ? QMessageBox::Ok : m_answers.takeFirst();
-        if (QAbstractButton *b = box->button(QMessageBox::StandardButton(answer)))
-            b->click();
-    }
-
-    std::shared_ptr<MemoryStartPage> m_store;
-    QList<int> m_answers;
-    QTimer m_timer;
-    QPointer<QMessageBox> m_last;
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(Value)
@@ -78,9 +32,7 @@ Q_DECLARE_METATYPE(Value)
 class tst_HomePage : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init();
-    void cleanup();
     void targetText();
     void startup_data();
     void startup();
@@ -95,60 +47,52 @@ private slots:
     void systemStore();
     void systemStoreUnwritable_data();
     void systemStoreUnwritable();
-    // Last: the program-ending flag cannot be cleared.
-    void programEndingDuringOffer();
+    void windowGoneWhileAsking_data();
+    void windowGoneWhileAsking();
 
 private:
     void checkBoxes(const QStringList &texts);
+    // Runs the start-up offer to its end, answering as scripted.
+    void runStartup(HomePageOffer &offer);
 
-    QWidget *m_parent = nullptr;
-    ModalDriver *m_driver = nullptr;
+    std::shared_ptr<PromptScript> m_script;
+    std::unique_ptr<FakePrompt> m_prompt;
     std::shared_ptr<MemoryStartPage> m_store;
 };
 
-void tst_HomePage::initTestCase()
-{
-    installChineseTranslations();
-}
-
 void tst_HomePage::init()
 {
-    m_parent = new QWidget;
-    m_parent->resize(200, 100);
-    m_parent->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_parent));
-    m_driver = new ModalDriver(this);
+    m_script = std::make_shared<PromptScript>();
+    m_prompt = std::make_unique<FakePrompt>(m_script);
     m_store = std::make_shared<MemoryStartPage>();
 }
 
-void tst_HomePage::cleanup()
-{
-    delete m_driver;
-    m_driver = nullptr;
-    delete m_parent;
-    m_parent = nullptr;
-}
-
-// Every box: the expected texts in order, title "提示", no icon, Chinese
-// buttons (OK and Cancel only on the offer itself).
+// Every box: the expected texts in order, title "提示", no icon, OK and
+// Cancel only on the offer itself.
 void tst_HomePage::checkBoxes(const QStringList &texts)
 {
-    const QList<SeenBox> &seen = m_driver->seen();
-    QStringList seenTexts;
-    for (const SeenBox &b : seen)
-        seenTexts << b.text;
-    QCOMPARE(seenTexts, texts);
-    for (const SeenBox &b : seen) {
-        QCOMPARE(b.title, "提示");
-        QCOMPARE(b.icon, QMessageBox::NoIcon);
-        QCOMPARE(
-            b.buttons, b.text == OfferText ? QStringList({"确定", "取消"}) : QStringList {"确定"});
+    QCOMPARE(m_script->texts(), texts);
+    for (const Question &q : std::as_const(m_script->asked)) {
+        QCOMPARE(q.title, "提示");
+        QVERIFY(!q.questionIcon);
+        QCOMPARE(q.buttons,
+                 q.text == OfferText ? Question::Buttons::OkCancel : Question::Buttons::Ok);
     }
+}
+
+void tst_HomePage::runStartup(HomePageOffer &offer)
+{
+    bool done = false;
+    offer.offerAtStartup([&done] { done = true; });
+    // Never from inside the call: the caller goes on first.
+    QVERIFY(!done);
+    QTRY_VERIFY(done);
+    QVERIFY(m_script->pending.isEmpty());
 }
 
 void tst_HomePage::targetText()
 {
-    HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
+    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
     QCOMPARE(offer.targetText(), "http://127.0.0.1:18086/dh.htm");
 }
 
@@ -157,45 +101,46 @@ void tst_HomePage::startup_data()
     QTest::addColumn<Value>("initial");
     QTest::addColumn<bool>("readable");
     QTest::addColumn<bool>("writable");
-    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QList<Answer>>("answers");
     QTest::addColumn<QStringList>("boxes");
     QTest::addColumn<Value>("final");
     QTest::addColumn<int>("writes");
 
-    const int Ok = QMessageBox::Ok;
-    const int Cancel = QMessageBox::Cancel;
-    const int Esc = ModalDriver::Escape;
+    const Answer Ok = Answer::Ok;
+    const Answer Cancel = Answer::Cancel;
     const QStringList accepted {OfferText, ThanksText};
     const QStringList declined {OfferText, DeclinedText};
     const Value none;
 
-    QTest::newRow("already the target")
-        << Value(Target) << true << true << QList<int> {} << QStringList {} << Value(Target) << 0;
-    QTest::newRow("missing, OK") << none << true << true << QList<int> {Ok, Ok} << accepted
+    QTest::newRow("already the target") << Value(Target) << true << true << QList<Answer> {}
+                                        << QStringList {} << Value(Target) << 0;
+    QTest::newRow("missing, OK") << none << true << true << QList<Answer> {Ok, Ok} << accepted
                                  << Value(Target) << 1;
     QTest::newRow("missing, Cancel")
-        << none << true << true << QList<int> {Cancel, Ok} << declined << none << 0;
-    QTest::newRow("missing, Escape")
-        << none << true << true << QList<int> {Esc, Ok} << declined << none << 0;
-    QTest::newRow("empty, OK") << Value(QString()) << true << true << QList<int> {Ok, Ok}
+        << none << true << true << QList<Answer> {Cancel, Ok} << declined << none << 0;
+    QTest::newRow("empty, OK") << Value(QString()) << true << true << QList<Answer> {Ok, Ok}
                                << accepted << Value(Target) << 1;
     QTest::newRow("differs by case, OK") << Value(Site + "/DH.htm") << true << true
-                                         << QList<int> {Ok, Ok} << accepted << Value(Target) << 1;
+                                         << QList<Answer> {Ok, Ok} << accepted << Value(Target)
+                                         << 1;
     QTest::newRow("differs by case, Cancel")
-        << Value(Target.toUpper()) << true << true << QList<int> {Cancel, Ok} << declined
+        << Value(Target.toUpper()) << true << true << QList<Answer> {Cancel, Ok} << declined
         << Value(Target.toUpper()) << 0;
     QTest::newRow("trailing slash, OK") << Value(Target + "/") << true << true
-                                        << QList<int> {Ok, Ok} << accepted << Value(Target) << 1;
-    QTest::newRow("trailing slash, Escape")
-        << Value(Target + "/") << true << true << QList<int> {Esc, Ok} << declined
+                                        << QList<Answer> {Ok, Ok} << accepted << Value(Target)
+                                        << 1;
+    QTest::newRow("trailing slash, Cancel")
+        << Value(Target + "/") << true << true << QList<Answer> {Cancel, Ok} << declined
         << Value(Target + "/") << 0;
     QTest::newRow("another page, Cancel")
-        << Value("about:blank") << true << true << QList<int> {Cancel, Ok} << declined
+        << Value("about:blank") << true << true << QList<Answer> {Cancel, Ok} << declined
         << Value("about:blank") << 0;
     QTest::newRow("unreadable counts as empty, OK")
-        << Value(Target) << false << true << QList<int> {Ok, Ok} << accepted << Value(Target) << 1;
-    QTest::newRow("unwritable, OK") << Value("about:blank") << true << false << QList<int> {Ok, Ok}
-                                    << accepted << Value("about:blank") << 1;
+        << Value(Target) << false << true << QList<Answer> {Ok, Ok} << accepted << Value(Target)
+        << 1;
+    QTest::newRow("unwritable, OK") << Value("about:blank") << true << false
+                                    << QList<Answer> {Ok, Ok} << accepted << Value("about:blank")
+                                    << 1;
 }
 
 void tst_HomePage::startup()
@@ -203,7 +148,7 @@ void tst_HomePage::startup()
     QFETCH(Value, initial);
     QFETCH(bool, readable);
     QFETCH(bool, writable);
-    QFETCH(QList<int>, answers);
+    QFETCH(QList<Answer>, answers);
     QFETCH(QStringList, boxes);
     QFETCH(Value, final);
     QFETCH(int, writes);
@@ -211,10 +156,9 @@ void tst_HomePage::startup()
     m_store->value = initial;
     m_store->readable = readable;
     m_store->writable = writable;
-    for (int a : answers)
-        m_driver->queue(a);
-    HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-    offer.offerAtStartup();
+    m_script->answers = answers;
+    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
+    runStartup(offer);
 
     checkBoxes(boxes);
     QCOMPARE(m_store->value, final);
@@ -225,26 +169,24 @@ void tst_HomePage::startup()
 
 void tst_HomePage::askedAgainNextStart_data()
 {
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<bool>("writable");
     QTest::addColumn<QString>("second");
-    QTest::newRow("Cancel") << int(QMessageBox::Cancel) << true << DeclinedText;
-    QTest::newRow("Escape") << int(ModalDriver::Escape) << true << DeclinedText;
-    QTest::newRow("OK, store unwritable") << int(QMessageBox::Ok) << false << ThanksText;
+    QTest::newRow("Cancel") << Answer::Cancel << true << DeclinedText;
+    QTest::newRow("OK, store unwritable") << Answer::Ok << false << ThanksText;
 }
 
 void tst_HomePage::askedAgainNextStart()
 {
-    QFETCH(int, answer);
+    QFETCH(Answer, answer);
     QFETCH(bool, writable);
     QFETCH(QString, second);
 
     m_store->writable = writable;
     for (int run = 0; run < 2; ++run) {
-        m_driver->queue(answer);
-        m_driver->queue(QMessageBox::Ok);
-        HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-        offer.offerAtStartup();
+        m_script->answers = {answer, Answer::Ok};
+        HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
+        runStartup(offer);
     }
     checkBoxes({OfferText, second, OfferText, second});
     QVERIFY(!m_store->value);
@@ -252,14 +194,12 @@ void tst_HomePage::askedAgainNextStart()
 
 void tst_HomePage::startupWritesAfterThanksClosed()
 {
-    // The driver leaves the boxes to the prober.
-    m_driver->answering = false;
-    Prober prober(m_store, {QMessageBox::Ok, QMessageBox::Ok}, this);
-    HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-    offer.offerAtStartup();
-    QCOMPARE(prober.texts, (QStringList {OfferText, ThanksText}));
-    QCOMPARE(prober.writesWhileOpen, (QList<int> {0, 0}));
-    QCOMPARE(prober.valueWhileOpen, (QList<Value> {Value(), Value()}));
+    QList<int> writesWhileOpen;
+    m_script->onAsk = [&](const Question &) { writesWhileOpen << m_store->writes; };
+    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
+    runStartup(offer);
+    checkBoxes({OfferText, ThanksText});
+    QCOMPARE(writesWhileOpen, (QList<int> {0, 0}));
     QCOMPARE(m_store->writes, 1);
     QCOMPARE(m_store->value, Value(Target));
 }
@@ -293,25 +233,23 @@ void tst_HomePage::menu()
     m_store->value = initial;
     m_store->readable = readable;
     m_store->writable = writable;
-    HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-
-    // First with the driver, for what the box shows; then with the prober,
-    // for when the write happens.
+    QList<int> writesWhileOpen;
+    QList<Value> valueWhileOpen;
+    m_script->onAsk = [&](const Question &) {
+        writesWhileOpen << m_store->writes;
+        valueWhileOpen << m_store->value;
+    };
+    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
     offer.offerFromMenu();
     checkBoxes({ThanksText});
+    // Written before the thanks appear.
+    QCOMPARE(writesWhileOpen, QList<int> {writes});
+    QCOMPARE(valueWhileOpen, QList<Value> {final});
     QCOMPARE(m_store->value, final);
     QCOMPARE(m_store->writes, writes);
 
-    m_store->value = initial;
-    m_store->writes = 0;
-    m_driver->answering = false;
-    Prober prober(m_store, {QMessageBox::Ok}, this);
     offer.offerFromMenu();
-    QCOMPARE(prober.texts, QStringList {ThanksText});
-    // Written before the thanks appear.
-    QCOMPARE(prober.writesWhileOpen, QList<int> {writes});
-    QCOMPARE(prober.valueWhileOpen, QList<Value> {final});
-    QCOMPARE(m_store->writes, writes);
+    QCOMPARE(m_script->asked.size(), 2);
     // One store, kept.
     QCOMPARE(m_store->creations, 1);
 }
@@ -327,15 +265,14 @@ void tst_HomePage::storeCreationRetried()
 {
     QFETCH(bool, menuFirst);
     m_store->creatable = false;
-    HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
+    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
 
     // No store: the read counts as empty, the write is lost, nothing is said.
     if (menuFirst) {
         offer.offerFromMenu();
         checkBoxes({ThanksText});
     } else {
-        m_driver->queue(QMessageBox::Ok);
-        offer.offerAtStartup();
+        runStartup(offer);
         checkBoxes({OfferText, ThanksText});
     }
     QCOMPARE(m_store->creations, 2); // for the read and again for the write
@@ -344,11 +281,11 @@ void tst_HomePage::storeCreationRetried()
 
     // Creation works now: the next use creates the store and keeps it.
     m_store->creatable = true;
-    m_driver->clear();
+    m_script->asked.clear();
     offer.offerFromMenu();
     QCOMPARE(m_store->creations, 3);
     QCOMPARE(m_store->value, Value(Target));
-    offer.offerAtStartup();
+    runStartup(offer);
     offer.offerFromMenu();
     QCOMPARE(m_store->creations, 3);
     checkBoxes({ThanksText, ThanksText});
@@ -388,9 +325,9 @@ void tst_HomePage::systemStore()
 
     // The offer on the real store: already ours, so nothing is asked.
     QVERIFY(store->write(Target));
-    HomePageOffer offer(m_parent, Site, factory);
-    offer.offerAtStartup();
-    QVERIFY(m_driver->seen().isEmpty());
+    HomePageOffer offer(Site, factory, m_prompt.get());
+    runStartup(offer);
+    QVERIFY(m_script->asked.isEmpty());
 }
 
 void tst_HomePage::systemStoreUnwritable_data()
@@ -433,24 +370,36 @@ void tst_HomePage::systemStoreUnwritable()
     QCOMPARE(store->read(), Value());
 
     // The offer goes on as if written; nothing more is shown.
-    m_driver->queue(QMessageBox::Ok);
-    HomePageOffer offer(m_parent, Site, systemStartPageStore());
-    offer.offerAtStartup();
+    HomePageOffer offer(Site, systemStartPageStore(), m_prompt.get());
+    runStartup(offer);
     checkBoxes({OfferText, ThanksText});
 }
 
-void tst_HomePage::programEndingDuringOffer()
+void tst_HomePage::windowGoneWhileAsking_data()
 {
-    m_driver->answering = false;
-    Prober prober(m_store, {QMessageBox::Ok}, this);
-    prober.onOpen = [](QMessageBox *) { MsgBox::setProgramEnding(); };
-    HomePageOffer offer(m_parent, Site, memoryStoreFactory(m_store));
-    offer.offerAtStartup();
-    // Confirmed, but the program was ending: no thanks, nothing written.
-    QCOMPARE(prober.texts, QStringList {OfferText});
-    QCOMPARE(m_store->writes, 0);
-    QVERIFY(!m_store->value);
+    QTest::addColumn<int>("answered");
+    QTest::newRow("during the offer") << 0;
+    QTest::newRow("during the thanks") << 1;
 }
 
-QTEST_MAIN(tst_HomePage)
+void tst_HomePage::windowGoneWhileAsking()
+{
+    // The program ends while a box is open: the offer goes with the window,
+    // and nothing after the answer runs.
+    QFETCH(int, answered);
+    m_script->hold = true;
+    bool done = false;
+    auto *offer = new HomePageOffer(Site, memoryStoreFactory(m_store), m_prompt.get());
+    offer->offerAtStartup([&done] { done = true; });
+    for (int i = 0; i < answered; ++i)
+        QVERIFY(m_script->answer(Answer::Ok));
+    QCOMPARE(m_script->asked.size(), answered + 1);
+    delete offer;
+    QVERIFY(m_script->answer(Answer::Ok));
+    QCOMPARE(m_script->asked.size(), answered + 1);
+    QCOMPARE(m_store->writes, 0);
+    QVERIFY(!done);
+}
+
+QTEST_GUILESS_MAIN(tst_HomePage)
 #include "tst_homepage.moc"

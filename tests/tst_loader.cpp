@@ -2,13 +2,14 @@
 
 #include "app/mainwindow.h"
 #include "guide/channelguide.h"
+#include "guide/channelmodel.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "webview/listpage.h"
 
 #include <QGroupBox>
-#include <QListWidget>
+#include <QListView>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTcpServer>
@@ -37,8 +38,13 @@ private:
     // Refreshes and waits until the list page has finished the list URL and
     // every body read the guide started for it has been answered.
     bool refreshAndSettle();
-    Names names() const;
-    Names urls() const;
+    // What the channel list shows, row by row, in one role of its model.
+    Names column(int role) const;
+    Names names() const { return column(Qt::DisplayRole); }
+    Names urls() const { return column(ChannelModel::UrlRole); }
+    int rows() const { return m_w->form()->channelList->model()->rowCount(); }
+    // The current channel: the list's selected row, -1 when none is.
+    int selectedRow() const;
 
     VendorServer *m_server = nullptr;
     MainWindow *m_w = nullptr;
@@ -68,20 +74,19 @@ void tst_Loader::cleanup()
     m_server = nullptr;
 }
 
-Names tst_Loader::names() const
+Names tst_Loader::column(int role) const
 {
+    const QAbstractItemModel *model = m_w->form()->channelList->model();
     Names n;
-    for (int i = 0; i < m_w->form()->channelList->count(); ++i)
-        n << m_w->form()->channelList->item(i)->text();
+    for (int i = 0; i < model->rowCount(); ++i)
+        n << model->index(i, 0).data(role).toString();
     return n;
 }
 
-Names tst_Loader::urls() const
+int tst_Loader::selectedRow() const
 {
-    Names n;
-    for (int i = 0; i < m_w->form()->urlList->count(); ++i)
-        n << m_w->form()->urlList->item(i)->text();
-    return n;
+    const QModelIndexList rows = m_w->form()->channelList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 bool tst_Loader::refreshAndSettle()
@@ -161,10 +166,10 @@ void tst_Loader::load()
 
     QCOMPARE(this->names(), names);
     QCOMPARE(this->urls(), urls);
-    QCOMPARE(int(m_w->guide()->channelCount()), names.size());
+    QCOMPARE(m_w->guide()->channelCount(), names.size());
     QCOMPARE(m_w->form()->channelFrame->title(), caption);
-    QCOMPARE(m_w->form()->channelList->currentRow(), -1);
-    QCOMPARE(m_w->form()->urlList->currentRow(), -1);
+    // The loader selects nothing.
+    QCOMPARE(selectedRow(), -1);
     QVERIFY(m_w->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(m_w->listPage()->url(), QUrl("about:blank"), 10000);
 }
@@ -199,8 +204,8 @@ void tst_Loader::failedLoadsNeverRunTheLoader()
     QVERIFY(refreshAndSettle());
     QCOMPARE(loaded.size(), 0);
     QCOMPARE(m_w->form()->channelFrame->title(), Initial);
-    QCOMPARE(m_w->form()->channelList->count(), 0);
-    QCOMPARE(m_w->guide()->channelCount(), qint16(0));
+    QCOMPARE(rows(), 0);
+    QCOMPARE(m_w->guide()->channelCount(), 0);
     QVERIFY(!m_w->isVisible());
     QCOMPARE(m_w->listPage()->url(), QUrl(m_w->guide()->listUrl()));
 }
@@ -214,17 +219,19 @@ void tst_Loader::refreshAfterLoad()
     m_w->guide()->refresh();
     QVERIFY(loaded.wait(30000));
     QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 3");
-    m_w->form()->channelList->setCurrentRow(1);
+    QListView *list = m_w->form()->channelList;
+    list->setCurrentIndex(list->model()->index(1, 0));
+    QCOMPARE(selectedRow(), 1);
 
     r.body = "X;ux\r\nY;uy\r\n";
     r.delayMs = 300;
     m_server->setRoute("/zavo/list.txt", r);
     m_w->guide()->refresh();
     // Emptied at once; the caption keeps the old count until the new list.
-    QCOMPARE(m_w->form()->channelList->count(), 0);
-    QCOMPARE(m_w->form()->urlList->count(), 0);
-    QCOMPARE(m_w->guide()->channelCount(), qint16(0));
-    QCOMPARE(m_w->form()->channelList->currentRow(), -1);
+    QCOMPARE(rows(), 0);
+    QCOMPARE(m_w->guide()->channelCount(), 0);
+    QCOMPARE(selectedRow(), -1);
+    QVERIFY(!list->currentIndex().isValid());
     QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 3");
 
     QVERIFY(loaded.wait(30000));
@@ -254,8 +261,8 @@ void tst_Loader::refreshWhileUnreachable()
     plainTextOf(m_w->listPage());
     QTest::qWait(50);
     QCOMPARE(loaded.size(), 0);
-    QCOMPARE(m_w->form()->channelList->count(), 0);
-    QCOMPARE(m_w->guide()->channelCount(), qint16(0));
+    QCOMPARE(rows(), 0);
+    QCOMPARE(m_w->guide()->channelCount(), 0);
     QCOMPARE(m_w->form()->channelFrame->title(), Initial);
 }
 
@@ -317,9 +324,8 @@ void tst_Loader::hostileLists()
     }
     qInfo("loaded in %lld ms", t.elapsed());
     const int expected = qMax(count, 0);
-    QCOMPARE(int(m_w->guide()->channelCount()), expected);
-    QCOMPARE(m_w->form()->channelList->count(), expected);
-    QCOMPARE(m_w->form()->urlList->count(), expected);
+    QCOMPARE(m_w->guide()->channelCount(), expected);
+    QCOMPARE(rows(), expected);
     QString caption = QStringLiteral("电视节目表单");
     if (count == 0)
         caption = Failed;

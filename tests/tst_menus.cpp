@@ -4,27 +4,20 @@
 #include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "app/windowbehaviour.h"
+#include "guide/channelguide.h"
 #include "modaldriver.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "vendorserver.h"
 
 #include <QDesktopServices>
+#include <QGroupBox>
+#include <QListView>
 #include <QProcess>
 #include <QWebEngineView>
 #include "webview/playerview.h"
 #include <QPushButton>
 #include <QtTest>
-
-// Stands in for the system browser.
-class BrowserCatcher : public QObject {
-    Q_OBJECT
-public:
-    using QObject::QObject;
-    QStringList opened;
-public slots:
-    void open(const QUrl &url) { opened << url.toString(); }
-};
 
 class tst_Menus : public QObject {
     Q_OBJECT
@@ -37,6 +30,7 @@ private slots:
     void opensInBrowser();
     void tabs_data();
     void tabs();
+    void guideRefresh_data();
     void guideRefresh();
     void topmostCommand();
     void supportCommand_data();
@@ -171,19 +165,46 @@ void tst_Menus::tabs()
     QVERIFY(m_browser->opened.isEmpty());
 }
 
+void tst_Menus::guideRefresh_data()
+{
+    QTest::addColumn<QString>("before"); // list loaded before the command, if any
+    QTest::addColumn<QString>("caption"); // while the update is under way
+    QTest::newRow("nothing loaded yet") << QString() << "电视节目表单";
+    QTest::newRow("a list loaded and a channel selected")
+        << "A;http://h/a\r\nB;http://h/b\r\n" << "电视节目表单 2";
+}
+
 void tst_Menus::guideRefresh()
 {
+    QFETCH(QString, before);
+    QFETCH(QString, caption);
+    QListView *list = m_w->form()->channelList;
+    if (!before.isEmpty()) {
+        m_w->guide()->loadList(before);
+        list->setCurrentIndex(list->model()->index(1, 0));
+    }
+    QCOMPARE(m_w->form()->channelFrame->title(), caption);
+    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
     m_server->clearRequests();
     trigger("refreshAction");
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            for (const auto &r : m_server->requests()) {
-                if (r.path == "/zavo/list.txt")
-                    return true;
-            }
-            return false;
-        }(),
-        10000);
+    // Emptied at once; the caption keeps its text until the new list.
+    QCOMPARE(list->model()->rowCount(), 0);
+    QVERIFY(list->selectionModel()->selectedIndexes().isEmpty());
+    QCOMPARE(m_w->form()->channelFrame->title(), caption);
+
+    QVERIFY(loaded.wait(20000));
+    QCOMPARE(loaded.first().first().toInt(), 12);
+    QCOMPARE(list->model()->rowCount(), 12);
+    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 12");
+    // Fetched from the site, not from a cache.
+    QList<VendorServer::Request> fetches;
+    for (const auto &r : m_server->requests()) {
+        if (r.path == "/zavo/list.txt")
+            fetches << r;
+    }
+    QCOMPARE(fetches.size(), 1);
+    QCOMPARE(fetches.first().header("Cache-Control"), "no-cache");
+    QCOMPARE(fetches.first().header("Pragma"), "no-cache");
 }
 
 void tst_Menus::topmostCommand()
@@ -214,7 +235,7 @@ void tst_Menus::supportCommand()
     if (!alreadyOurs)
         m_store->value = "about:blank";
     trigger("supportAction");
-    QCOMPARE(m_driver->seen().size(), 1);
+    QTRY_COMPARE(m_driver->seen().size(), 1);
     QCOMPARE(m_driver->seen()[0].text, "感谢您对栎川软件的支持,栎川软件有您而精彩.");
     QCOMPARE(m_driver->seen()[0].title, "提示");
     QCOMPARE(m_store->writes, writes);
@@ -244,7 +265,7 @@ void tst_Menus::closeCommands()
     m_driver->queue(answer);
     trigger(control);
 
-    QCOMPARE(m_driver->seen().size(), 1);
+    QTRY_COMPARE(m_driver->seen().size(), 1);
     const SeenBox box = m_driver->seen()[0];
     QCOMPARE(box.text, "您确定要退出程序吗?");
     QCOMPARE(box.title, "退出提示");
@@ -252,9 +273,9 @@ void tst_Menus::closeCommands()
     QCOMPARE(box.buttons, (QStringList {"确定", "取消"}));
     QVERIFY(box.parentVisible);
 
+    QTRY_VERIFY(!ModalDriver::openBox());
     if (answer == QMessageBox::Ok) {
         QCOMPARE(m_enderCalls, 1);
-        QVERIFY(!m_w->isVisible());
         return;
     }
     QCOMPARE(m_enderCalls, 0);

@@ -10,7 +10,7 @@
 #include "webview/playerview.h"
 #include "webview/silentpage.h"
 
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -71,6 +71,11 @@ private:
         return m_server->baseUrl() + QStringLiteral("/ch/%1").arg(i);
     }
     int requestsFor(const QByteArray &path) const;
+    QListView *list() const { return m_w->form()->channelList; }
+    // The current channel: the list's selected row, -1 when none is.
+    int selectedRow() const;
+    // As a click on the name does.
+    void selectRow(int row) { list()->setCurrentIndex(list()->model()->index(row, 0)); }
     QVariant js(const QString &script);
     bool waitPlaying(int timeoutMs);
 
@@ -115,6 +120,12 @@ void tst_Playback::fill(int channels)
         text += QStringLiteral("频道%1;%2\r\n").arg(i).arg(channelUrl(i));
     if (channels)
         m_w->guide()->loadList(text);
+}
+
+int tst_Playback::selectedRow() const
+{
+    const QModelIndexList rows = list()->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 int tst_Playback::requestsFor(const QByteArray &path) const
@@ -188,11 +199,11 @@ void tst_Playback::stepping()
     QFETCH(int, expected);
 
     fill(channels);
-    m_w->form()->channelList->setCurrentRow(selected);
-    QCOMPARE(m_w->form()->urlList->currentRow(), selected);
+    selectRow(selected);
     m_w->findChild<QPushButton *>(button)->click();
-    QCOMPARE(m_w->form()->channelList->currentRow(), expected);
-    QCOMPARE(m_w->form()->urlList->currentRow(), expected);
+    QCOMPARE(selectedRow(), expected);
+    // The list moves with it, as a click there would.
+    QCOMPARE(list()->currentIndex().row(), expected);
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(expected)), 10000);
 }
 
@@ -218,9 +229,10 @@ void tst_Playback::emptyListDoesNothing_data()
 void tst_Playback::emptyListDoesNothing()
 {
     QFETCH(QString, button);
+    QSignalSpy started(m_w->form()->player->page(), &QWebEnginePage::loadStarted);
     m_w->findChild<QPushButton *>(button)->click();
-    QCOMPARE(m_w->form()->channelList->currentRow(), -1);
-    QTest::qWait(200);
+    QCOMPARE(selectedRow(), -1);
+    QVERIFY(!started.wait(200));
     QCOMPARE(m_w->form()->player->page()->requestedUrl(), QUrl());
 }
 
@@ -242,10 +254,11 @@ void tst_Playback::hostileUrlsNeverLoad()
     QFETCH(QString, url);
     m_w->guide()->loadList(QStringLiteral("坏频道;") + url + QStringLiteral("\r\n好频道;")
                              + channelUrl(1));
-    QCOMPARE(m_w->guide()->channelCount(), qint16(2));
+    QCOMPARE(m_w->guide()->channelCount(), 2);
+    QSignalSpy started(m_w->form()->player->page(), &QWebEnginePage::loadStarted);
     m_w->form()->watchButton->click();
-    QCOMPARE(m_w->form()->channelList->currentRow(), 0);
-    QTest::qWait(300);
+    QCOMPARE(selectedRow(), 0);
+    QVERIFY(!started.wait(300));
     QCOMPARE(m_w->form()->player->page()->requestedUrl(), QUrl());
     // The next channel still plays.
     m_w->form()->nextButton->click();
@@ -299,16 +312,15 @@ void tst_Playback::focusAloneSelectsNothing()
     QVERIFY(QTest::qWaitForWindowActive(m_w));
     // Back-tab into the list from Watch: Qt makes the first row current,
     // selecting nothing.
-    QListWidget *list = m_w->form()->channelList;
     m_w->form()->watchButton->setFocus();
     QTest::keyClick(m_w->form()->watchButton, Qt::Key_Backtab);
-    QTRY_VERIFY(list->hasFocus());
-    QCOMPARE(list->currentRow(), 0);
-    QVERIFY(list->selectedItems().isEmpty());
+    QTRY_VERIFY(list()->hasFocus());
+    QCOMPARE(list()->currentIndex().row(), 0);
+    QVERIFY(list()->selectionModel()->selectedIndexes().isEmpty());
     m_w->findChild<QPushButton *>(button)->click();
-    QCOMPARE(list->currentRow(), played);
-    QCOMPARE(list->selectedItems().size(), 1);
-    QCOMPARE(list->row(list->selectedItems().first()), played);
+    QCOMPARE(list()->currentIndex().row(), played);
+    QCOMPARE(list()->selectionModel()->selectedIndexes().size(), 1);
+    QCOMPARE(selectedRow(), played);
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(played)), 10000);
 }
 
@@ -342,7 +354,7 @@ void tst_Playback::fragmentStepsStayAudible()
     QWebEnginePage *player = m_w->form()->player->page();
     for (const QString &press : presses) {
         m_w->findChild<QPushButton *>(press)->click();
-        const QUrl picked(m_server->baseUrl() + addresses[m_w->form()->channelList->currentRow()]);
+        const QUrl picked(m_server->baseUrl() + addresses[selectedRow()]);
         QTRY_COMPARE_WITH_TIMEOUT(player->url(), picked, 10000);
         QTRY_VERIFY2_WITH_TIMEOUT(!player->isAudioMuted(), qPrintable(press), 10000);
     }
@@ -351,31 +363,29 @@ void tst_Playback::fragmentStepsStayAudible()
 void tst_Playback::selectingOnlySelects()
 {
     fill(3);
-    QListWidget *list = m_w->form()->channelList;
-    list->setFocus();
-    list->setCurrentRow(0);
-    QTest::keyClick(list, Qt::Key_Down);
-    QCOMPARE(list->currentRow(), 1);
-    QCOMPARE(m_w->form()->urlList->currentRow(), 1);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(list->item(2)).center());
-    QCOMPARE(m_w->form()->urlList->currentRow(), 2);
-    QTest::qWait(300);
+    QSignalSpy started(m_w->form()->player->page(), &QWebEnginePage::loadStarted);
+    list()->setFocus();
+    selectRow(0);
+    QTest::keyClick(list(), Qt::Key_Down);
+    QCOMPARE(selectedRow(), 1);
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {},
+                      list()->visualRect(list()->model()->index(2, 0)).center());
+    QCOMPARE(selectedRow(), 2);
+    QVERIFY(!started.wait(300));
     QCOMPARE(m_w->form()->player->page()->requestedUrl(), QUrl());
 }
 
 void tst_Playback::doubleClickAndEnterPlay()
 {
     fill(3);
-    QListWidget *list = m_w->form()->channelList;
-    const QPoint at = list->visualItemRect(list->item(1)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    const QPoint at = list()->visualRect(list()->model()->index(1, 0)).center();
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, at);
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(1)), 10000);
 
-    list->setFocus();
-    list->setCurrentRow(2);
-    QTest::keyClick(list, Qt::Key_Return);
+    list()->setFocus();
+    selectRow(2);
+    QTest::keyClick(list(), Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(2)), 10000);
 }
 
@@ -385,50 +395,51 @@ void tst_Playback::pageKeysStep()
     m_w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_w));
     m_w->form()->watchButton->setFocus();
-    m_w->form()->channelList->setCurrentRow(1);
+    selectRow(1);
     QTest::keyClick(m_w->form()->watchButton, Qt::Key_PageDown);
-    QCOMPARE(m_w->form()->channelList->currentRow(), 2);
+    QCOMPARE(selectedRow(), 2);
     QTest::keyClick(m_w->form()->watchButton, Qt::Key_PageUp);
     QTest::keyClick(m_w->form()->watchButton, Qt::Key_PageUp);
-    QCOMPARE(m_w->form()->channelList->currentRow(), 0);
+    QCOMPARE(selectedRow(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(0)), 10000);
     // Not while another page is in front.
     m_w->form()->tabs->setTab(0);
     QTest::keyClick(m_w, Qt::Key_PageDown);
-    QCOMPARE(m_w->form()->channelList->currentRow(), 0);
+    QCOMPARE(selectedRow(), 0);
 }
 
 void tst_Playback::stopKeepsSelection()
 {
     fill(3);
-    m_w->form()->channelList->setCurrentRow(1);
+    selectRow(1);
     m_w->form()->watchButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(1)), 10000);
     m_w->form()->stopButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(),
                               QUrl(m_server->baseUrl() + "/zavomsg.htm"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->channelList->currentRow(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(selectedRow(), 1, 5000);
     m_w->form()->watchButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(1)), 10000);
 }
 
 void tst_Playback::refreshDropsSelection()
 {
-    VendorServer::Response list;
-    list.body = QStringLiteral("新一;%1\r\n新二;%2\r\n").arg(channelUrl(3), channelUrl(4)).toUtf8();
-    m_server->setRoute("/zavo/list.txt", list);
+    VendorServer::Response newList;
+    newList.body = QStringLiteral("新一;%1\r\n新二;%2\r\n").arg(channelUrl(3), channelUrl(4)).toUtf8();
+    m_server->setRoute("/zavo/list.txt", newList);
     fill(3);
-    m_w->form()->channelList->setCurrentRow(2);
+    selectRow(2);
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
     m_w->form()->refreshAction->trigger();
-    QCOMPARE(m_w->form()->channelList->currentRow(), -1);
+    QCOMPARE(selectedRow(), -1);
     // Buttons pressed while the update is under way do nothing.
     m_w->form()->nextButton->click();
     m_w->form()->previousButton->click();
-    QCOMPARE(m_w->form()->channelList->count(), 0);
+    QCOMPARE(list()->model()->rowCount(), 0);
+    QCOMPARE(selectedRow(), -1);
     QVERIFY(loaded.wait(20000));
     m_w->form()->watchButton->click();
-    QCOMPARE(m_w->form()->channelList->currentRow(), 0);
+    QCOMPARE(selectedRow(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->player->url(), QUrl(channelUrl(3)), 10000);
 }
 
@@ -448,8 +459,8 @@ void tst_Playback::realPlayback()
     QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
     m_w->guide()->refresh();
     QVERIFY(loaded.wait(20000));
-    QCOMPARE(m_w->guide()->channelCount(), qint16(12));
-    m_w->form()->channelList->setCurrentRow(channel - 1);
+    QCOMPARE(m_w->guide()->channelCount(), 12);
+    selectRow(channel - 1);
     m_w->form()->watchButton->click();
     QVERIFY(waitPlaying(20000));
     const QVariantList a = js("(function(){var v=document.getElementById('tv');"
@@ -515,7 +526,7 @@ void tst_Playback::fullScreenAndBack()
 
     // Page Down steps the channel from fullscreen too.
     QProcess::execute("xdotool", {"key", "Next"});
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->form()->channelList->currentRow(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(selectedRow(), 1, 5000);
     // Navigating leaves fullscreen; the window is as it was.
     QTRY_VERIFY_WITH_TIMEOUT(!player->isFullScreen(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(player->url(), QUrl(m_server->baseUrl() + "/tv/02.htm"), 10000);

@@ -12,7 +12,7 @@
 #include "webview/playerview.h"
 
 #include <QDir>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
@@ -65,12 +65,13 @@ void tst_Screenshots::initTestCase()
     serveSite(m_server);
     QVERIFY(m_server->listen());
     m_w = newViewer(m_server, m_store);
-    m_w->start();
+    QVERIFY(startAndFinish(m_w));
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    QTRY_COMPARE_WITH_TIMEOUT(int(m_w->guide()->channelCount()), 12, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->guide()->channelCount(), 12, 20000);
 
     m_w->form()->tabs->setTab(1);
-    m_w->form()->channelList->setCurrentRow(0);
+    QListView *list = m_w->form()->channelList;
+    list->setCurrentIndex(list->model()->index(0, 0));
     m_w->form()->watchButton->click();
     QDeadlineTimer deadline(20000);
     while (videoTime() < 1.5 && !deadline.hasExpired())

@@ -1,6 +1,7 @@
 // The window's design and its start-up.
 
 #include "app/mainwindow.h"
+#include "appinfo.h"
 #include "app/tabcontrol.h"
 #include "guide/channelguide.h"
 #include "modaldriver.h"
@@ -10,11 +11,13 @@
 #include "webview/listpage.h"
 
 #include <QGroupBox>
-#include <QListWidget>
+#include <QAbstractItemView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QWebEngineView>
+#include <QDesktopServices>
+#include <QScopeGuard>
 #include <QtTest>
 
 class tst_Window : public QObject
@@ -34,6 +37,8 @@ private slots:
     void formLoad();
     void formLoadShowsWindowDuringVersionWait();
     void formLoadWithoutList();
+    void versionMessages_data();
+    void versionMessages();
     void engineSpeaksChinese();
 
 private:
@@ -70,7 +75,6 @@ void tst_Window::geometry_data()
     QTest::addColumn<bool>("onWindow");
 
     QTest::newRow("tabs") << "tabs" << QRect(0, 0, 6495, 7200) << true;
-    QTest::newRow("urlList") << "urlList" << QRect(7080, 120, 4335, 1320) << true;
     QTest::newRow("logo") << "logo" << QRect(2040, 1080, 2445, 1740) << false;
     QTest::newRow("feedbackLink") << "feedbackLink" << QRect(2160, 3360, 2055, 255) << false;
     QTest::newRow("infoFrame") << "infoFrame" << QRect(120, 4440, 6255, 2535) << false;
@@ -143,16 +147,26 @@ void tst_Window::hiddenControlsNeverVisible()
     m_w->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_w));
     const Ui::MainWindow *ui = m_w->form();
-    // The URL list lies wholly outside the client area; the list page has no
-    // view at all.
-    const QRect client = m_w->centralWidget()->rect();
-    QCOMPARE(m_w->centralWidget()->size(), QSize(433, 480));
-    QVERIFY(!client.intersects(ui->urlList->geometry()));
-    QVERIFY(ui->urlList->visibleRegion().isEmpty());
-    QCOMPARE(ui->urlList->focusPolicy(), Qt::NoFocus);
+    QWidget *client = m_w->centralWidget();
+    QCOMPARE(client->size(), QSize(433, 480));
+    // On every page, whatever is shown lies in the client area: nothing is
+    // parked out of sight.
+    for (int tab = 0; tab < 3; ++tab) {
+        ui->tabs->setTab(tab);
+        for (QWidget *w : client->findChildren<QWidget *>()) {
+            if (!w->isVisible())
+                continue;
+            const QRect at(w->mapTo(client, QPoint(0, 0)), w->size());
+            QVERIFY2(client->rect().intersects(at),
+                     qPrintable(QStringLiteral("%1 (%2) on page %3")
+                                    .arg(w->objectName(), w->metaObject()->className())
+                                    .arg(tab)));
+        }
+    }
+    // The channel list is the only list; the list page has no view at all.
+    QCOMPARE(client->findChildren<QAbstractItemView *>(),
+             QList<QAbstractItemView *>{ui->channelList});
     QVERIFY(!QWebEngineView::forPage(m_w->listPage()));
-    for (QWidget *page : {ui->tabAbout, ui->tabProgram, ui->tabNotices})
-        QVERIFY(!ui->urlList->isAncestorOf(page) && !page->isAncestorOf(ui->urlList));
 }
 
 void tst_Window::firstShownOnAboutPage()
@@ -233,7 +247,7 @@ void tst_Window::formLoad()
     list.body = "A;http://h/a\r\nB;http://h/b\r\n";
     m_server->setRoute("/zavo/list.txt", list);
 
-    m_w->start();
+    QVERIFY(startAndFinish(m_w));
     QCOMPARE(steps, (QList<MainWindow::Step>{MainWindow::Step::Prepared, MainWindow::Step::ViewsStarted,
                                           MainWindow::Step::OfferDone, MainWindow::Step::ListRequested,
                                           MainWindow::Step::VersionChecked}));
@@ -275,7 +289,7 @@ void tst_Window::formLoadShowsWindowDuringVersionWait()
             [&] { visibleWithListBeforeReturn = m_w->isVisible(); });
     QElapsedTimer t;
     t.start();
-    m_w->start();
+    QVERIFY(startAndFinish(m_w));
     QVERIFY(t.elapsed() >= 3500);
     QVERIFY(visibleWithListBeforeReturn);
     QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 1");
@@ -287,10 +301,72 @@ void tst_Window::formLoadWithoutList()
     missing.status = 404;
     missing.body = "A;u\r\n";
     m_server->setRoute("/zavo/list.txt", missing);
-    m_w->start();
+    QVERIFY(startAndFinish(m_w));
     // Shown at the end of start-up, with the design caption.
     QVERIFY(m_w->isVisible());
     QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单");
+}
+
+void tst_Window::versionMessages_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QString>("message"); // none when empty
+    QTest::addColumn<bool>("browser");
+
+    const QString local = QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor);
+    const QString outdated = QStringLiteral("您使用的版本已过期,建议下载最新版本。");
+    const QString unstable = QStringLiteral("您所处的网络环境不稳定,无法正常体验。");
+    QTest::newRow("current") << 200 << local.toUtf8() << true << QString() << false;
+    QTest::newRow("line break after it") << 200 << (local + "\r\n").toUtf8() << true << outdated
+                                         << true;
+    QTest::newRow("another version") << 200 << QByteArray("1.10") << true << outdated << true;
+    QTest::newRow("missing file page") << 404 << QByteArray("<h1>404</h1>") << true << outdated
+                                       << true;
+    QTest::newRow("empty file") << 200 << QByteArray() << true << unstable << false;
+    QTest::newRow("site unreachable") << 200 << QByteArray() << false << unstable << false;
+}
+
+void tst_Window::versionMessages()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, reachable);
+    QFETCH(QString, message);
+    QFETCH(bool, browser);
+
+    auto script = std::make_shared<PromptScript>();
+    delete m_w;
+    m_w = newViewer(m_server, m_store, script);
+    VendorServer::Response version;
+    version.status = status;
+    version.body = body;
+    m_server->setRoute("/version/zavo.txt", version);
+    if (!reachable)
+        m_server->close();
+    BrowserCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("http"); });
+    // What the browser had been sent while each question was open.
+    QList<int> openedWhileAsked;
+    script->onAsk = [&](const Question &) { openedWhileAsked << int(catcher.opened.size()); };
+
+    QVERIFY(startAndFinish(m_w));
+    QVERIFY(m_w->isVisible());
+    if (message.isEmpty()) {
+        QCOMPARE(script->asked.size(), 0);
+    } else {
+        QCOMPARE(script->texts(), QStringList {message});
+        const Question q = script->asked.first();
+        QCOMPARE(q.title, "提示");
+        QCOMPARE(q.buttons, Question::Buttons::Ok);
+        QVERIFY(q.questionIcon);
+        QCOMPARE(openedWhileAsked, QList<int> {0});
+    }
+    // The site's root, only once the message is closed.
+    QCOMPARE(catcher.opened,
+             browser ? QStringList {QUrl(m_server->baseUrl()).toString()} : QStringList());
 }
 
 // The engine's own texts: the notice view's context menu and its error pages.

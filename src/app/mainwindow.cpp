@@ -4,16 +4,18 @@
 
 #include "appinfo.h"
 #include "guide/channelguide.h"
+#include "guide/channelmodel.h"
 #include "homepage/homepageoffer.h"
-#include "msgbox.h"
-#include "net/module1.h"
+#include "prompt/messageboxprompt.h"
 #include "webview/listpage.h"
 #include "windowbehaviour.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QItemSelectionModel>
 #include <QScreen>
+#include <QShortcut>
 #include <QUrl>
 
 // The images live in the static core library, where nothing registers them
@@ -23,8 +25,12 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPageStore, QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_vendorSite(vendorSite)
+MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPageStore,
+                       std::unique_ptr<Prompt> prompt, QWidget *parent)
+    : QMainWindow(parent),
+      ui(std::make_unique<Ui::MainWindow>()),
+      m_vendorSite(vendorSite),
+      m_prompt(prompt ? std::move(prompt) : std::make_unique<MessageBoxPrompt>(this))
 {
     initResources();
     ui->setupUi(this);
@@ -39,16 +45,43 @@ MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPag
     // The list page is never shown, so it needs no view at all.
     m_listPage = new ListPage(viewerProfile(), this);
 
-    m_guide = new ChannelGuide({this, ui->channelList, ui->urlList, ui->channelFrame, m_listPage,
-                                ui->player},
-                               m_vendorSite, this);
-    m_homePage = std::make_unique<HomePageOffer>(this, m_vendorSite, std::move(startPageStore));
+    m_guide = new ChannelGuide(m_listPage, ui->player, m_vendorSite, this);
+    // The list shows the guide's channels and its selection, the current channel.
+    ui->channelList->setModel(m_guide->model());
+    QItemSelectionModel *viewSelection = ui->channelList->selectionModel();
+    ui->channelList->setSelectionModel(m_guide->selectionModel());
+    delete viewSelection;
+    m_homePage = new HomePageOffer(m_vendorSite, std::move(startPageStore), m_prompt.get(), this);
+    m_versionCheck = new VersionCheck(
+        m_vendorSite, QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor), this);
+    connect(m_versionCheck, &VersionCheck::finished, this, &MainWindow::reportVersion);
 
     connect(ui->watchButton, &QPushButton::clicked, m_guide, &ChannelGuide::playSelected);
     connect(ui->nextButton, &QPushButton::clicked, m_guide, &ChannelGuide::next);
     connect(ui->previousButton, &QPushButton::clicked, m_guide, &ChannelGuide::previous);
     connect(ui->stopButton, &QPushButton::clicked, m_guide, &ChannelGuide::stop);
     connect(ui->refreshAction, &QAction::triggered, m_guide, &ChannelGuide::refresh);
+    connect(ui->channelList, &QAbstractItemView::doubleClicked, m_guide, &ChannelGuide::playSelected);
+    // Enter on a name plays it.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *enter = new QShortcut(QKeySequence(key), ui->channelList, nullptr, nullptr,
+                                    Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, m_guide, &ChannelGuide::playSelected);
+    }
+    // Page Up and Page Down step through the channels while the list is on screen.
+    auto *pageUp = new QShortcut(QKeySequence(Qt::Key_PageUp), this);
+    connect(pageUp, &QShortcut::activated, m_guide, [this] {
+        if (ui->channelList->isVisible())
+            m_guide->previous();
+    });
+    auto *pageDown = new QShortcut(QKeySequence(Qt::Key_PageDown), this);
+    connect(pageDown, &QShortcut::activated, m_guide, [this] {
+        if (ui->channelList->isVisible())
+            m_guide->next();
+    });
+    connect(m_guide, &ChannelGuide::captionChanged, ui->channelFrame, &QGroupBox::setTitle);
+    // The loader shows the window every time it runs, hidden or in the tray.
+    connect(m_guide, &ChannelGuide::listLoaded, this, &QWidget::show);
     connect(ui->noticesAction, &QAction::triggered, this, [this] { ui->tabs->setTab(2); });
     connect(ui->aboutAction, &QAction::triggered, this, [this] { ui->tabs->setTab(0); });
     connect(ui->supportAction, &QAction::triggered, this, [this] { m_homePage->offerFromMenu(); });
@@ -62,10 +95,9 @@ MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPag
     connect(ui->feedbackLink, &ClickableLabel::clicked, this, &MainWindow::openFeedbackPage);
     connect(ui->feedbackLink, &ClickableLabel::mouseMoved, this, &MainWindow::markFeedbackLink);
 
-    m_ender = [] {
-        MsgBox::setProgramEnding();
-        QCoreApplication::exit(0);
-    };
+    // Nothing waits in a loop of its own, so leaving the one event loop
+    // ends everything, boxes and pending steps included.
+    m_ender = [] { QCoreApplication::exit(0); };
 }
 
 MainWindow::~MainWindow() = default;
@@ -73,40 +105,70 @@ MainWindow::~MainWindow() = default;
 void MainWindow::start()
 {
     hide();
-
     // Centred by its outer size, frame and title bar included.
     m_behaviour->centreOnScreen();
+    fillInfoLabels();
+    emit startupStep(Step::Prepared);
 
+    startViews();
+    emit startupStep(Step::ViewsStarted);
+
+    m_homePage->offerAtStartup([this] {
+        emit startupStep(Step::OfferDone);
+        // Only now: the list's arrival shows the window, which must not
+        // happen while the offer is still asking.
+        m_listPage->load(QUrl(m_guide->listUrl()));
+        emit startupStep(Step::ListRequested);
+        m_versionCheck->start();
+    });
+}
+
+void MainWindow::reportVersion(VersionCheck::Verdict verdict)
+{
+    switch (verdict) {
+    case VersionCheck::Verdict::Current:
+        finishStartup();
+        return;
+    case VersionCheck::Verdict::Unreachable:
+        m_prompt->ask({QStringLiteral("您所处的网络环境不稳定,无法正常体验。"),
+                       QStringLiteral("提示"), Question::Buttons::Ok, true},
+                      this, [this](Answer) { finishStartup(); });
+        return;
+    case VersionCheck::Verdict::Outdated:
+        m_prompt->ask({QStringLiteral("您使用的版本已过期,建议下载最新版本。"),
+                       QStringLiteral("提示"), Question::Buttons::Ok, true},
+                      this, [this](Answer) {
+                          openInBrowser(m_vendorSite);
+                          finishStartup();
+                      });
+        return;
+    }
+}
+
+void MainWindow::finishStartup()
+{
+    emit startupStep(Step::VersionChecked);
+    show();
+}
+
+void MainWindow::fillInfoLabels()
+{
     ui->titleLabel->setText(QStringLiteral("名称 ") + QString::fromUtf8(AppInfo::Title));
     ui->versionLabel->setText(QStringLiteral("版本 %1.%2.%3")
-                                .arg(AppInfo::Major)
-                                .arg(AppInfo::Minor)
-                                .arg(AppInfo::Revision));
+                                  .arg(AppInfo::Major)
+                                  .arg(AppInfo::Minor)
+                                  .arg(AppInfo::Revision));
     m_infoLabels[0]->setText(QStringLiteral("功能 免费在线观看电视."));
     m_infoLabels[1]->setText(QStringLiteral("设计 栎川软件工作室"));
     m_infoLabels[2]->setText(QStringLiteral("主页 ") + m_vendorSite);
     m_infoLabels[3]->setText(QStringLiteral("邮件 ") + QString::fromUtf8(AppInfo::ContactMail));
-    emit startupStep(Step::Prepared);
+}
 
-    ui->noticeView->Navigate(QUrl(m_vendorSite + QStringLiteral("/msg.htm")));
-    ui->player->Navigate(QUrl(m_guide->stopPageUrl()));
-    m_listPage->Navigate(QUrl(QStringLiteral("about:blank")));
-    emit startupStep(Step::ViewsStarted);
-
-    m_homePage->offerAtStartup();
-    emit startupStep(Step::OfferDone);
-    if (MsgBox::programEnding())
-        return;
-
-    m_listPage->Navigate(QUrl(m_guide->listUrl()));
-    emit startupStep(Step::ListRequested);
-
-    Module1::CheckVersion(this, m_vendorSite);
-    emit startupStep(Step::VersionChecked);
-    if (MsgBox::programEnding())
-        return;
-
-    show();
+void MainWindow::startViews()
+{
+    ui->noticeView->load(QUrl(m_vendorSite + QStringLiteral("/msg.htm")));
+    ui->player->navigate(QUrl(m_guide->stopPageUrl()));
+    m_listPage->load(QUrl(QStringLiteral("about:blank")));
 }
 
 void MainWindow::openInBrowser(const QString &url)
@@ -137,14 +199,24 @@ void MainWindow::changeEvent(QEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // confirmQuit: every way of closing asks first.
-    if (!m_behaviour->confirmQuit()) {
-        event->ignore();
+    // Every way of closing asks first; the answer decides later.
+    event->ignore();
+    confirmQuit();
+}
+
+void MainWindow::confirmQuit()
+{
+    // One question at a time; a second request while it is open is refused.
+    if (m_askingToQuit)
         return;
-    }
-    if (m_ender)
-        m_ender();
-    event->accept();
+    m_askingToQuit = true;
+    m_prompt->ask({QStringLiteral("您确定要退出程序吗?"), QStringLiteral("退出提示"),
+                   Question::Buttons::OkCancel, true},
+                  this, [this](Answer answer) {
+                      m_askingToQuit = false;
+                      if (answer == Answer::Ok && m_ender)
+                          m_ender();
+                  });
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

@@ -1,6 +1,5 @@
 #include "windowbehaviour.h"
 
-#include "msgbox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -266,16 +265,4 @@ void WindowBehaviour::centreOnScreen()
         area.y() + qRound((area.height() - outer.height()) / 2.0));
     // Before the window manager has framed the window its frame is unknown.
     m_recentre = frame.isNull();
-}
-
-bool WindowBehaviour::confirmQuit()
-{
-    // One question at a time; a second request while it is open is refused.
-    if (m_asking)
-        return false;
-    m_asking = true;
-    const int answer = MsgBox::show(m_window, QStringLiteral("您确定要退出程序吗?"),
-        MsgBox::OkCancel | MsgBox::Question, QStringLiteral("退出提示"));
-    m_asking = false;
-    return answer == MsgBox::Ok;
 }

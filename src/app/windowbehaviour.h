@@ -36,8 +36,6 @@ public:
     void windowStateChanged();
     // Toggles staying on top, following the command's caption.
     void toggleStaysOnTop();
-    // Asks whether to quit; true when the user confirmed.
-    bool confirmQuit();
 
     // Centres the window's outer rectangle, frame and title bar included, on
     // the screen; again on the first showing if the frame was not yet known.
@@ -84,7 +82,6 @@ private:
     bool m_trayOnBus = false;
     bool m_topmostPending = false;
     bool m_recentre = false;
-    bool m_asking = false;
     std::function<bool()> m_trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
     std::function<bool()> m_statusNotifier = &trayUsesStatusNotifier;
 };

@@ -1,48 +1,30 @@
 #include "channelguide.h"
 
 #include "channellist.h"
+#include "channelmodel.h"
 #include "net/weburl.h"
-#include "webview/playerview.h"
 #include "webview/listpage.h"
+#include "webview/playerview.h"
 
-#include <QGroupBox>
-#include <QListWidget>
-#include <QShortcut>
+#include <QItemSelectionModel>
 #include <QUrl>
 #include <QWebEngineHttpRequest>
 
-ChannelGuide::ChannelGuide(const Controls &controls, const QString &vendorSite, QObject *parent)
-    : QObject(parent), m_c(controls), m_vendorSite(vendorSite)
+ChannelGuide::ChannelGuide(
+    ListPage *listPage, PlayerView *player, const QString &vendorSite, QObject *parent)
+    : QObject(parent), m_listPage(listPage), m_player(player), m_vendorSite(vendorSite),
+      m_model(new ChannelModel(this)), m_selection(new QItemSelectionModel(m_model, this))
 {
-    connect(m_c.listPage, &QWebEnginePage::loadStarted, this,
-            [this] { ++m_listGeneration; });
-    connect(m_c.listPage, &QWebEnginePage::loadFinished, this,
-            &ChannelGuide::listPageLoaded);
-    // The current channel is the selected one. Keyboard focus alone makes a
-    // row current without selecting it, which must not count.
-    connect(m_c.channelList, &QListWidget::itemSelectionChanged, this, &ChannelGuide::syncUrlSelection);
-    connect(m_c.channelList, &QListWidget::itemDoubleClicked, this, &ChannelGuide::channelDoubleClicked);
+    connect(m_listPage, &QWebEnginePage::loadStarted, this, [this] { ++m_listGeneration; });
+    connect(m_listPage, &QWebEnginePage::loadFinished, this, &ChannelGuide::listPageLoaded);
+    // Page Up and Page Down from the fullscreen player step the channel too.
+    connect(m_player, &PlayerView::channelStepRequested, this,
+        [this](int step) { step < 0 ? previous() : next(); });
+}
 
-    // Page Up and Page Down step through the channels whenever the channel
-    // list is on screen, and from the fullscreen player too.
-    auto *up = new QShortcut(QKeySequence(Qt::Key_PageUp), m_c.MainWindow);
-    connect(up, &QShortcut::activated, this, [this] {
-        if (m_c.channelList->isVisible())
-            previous();
-    });
-    auto *down = new QShortcut(QKeySequence(Qt::Key_PageDown), m_c.MainWindow);
-    connect(down, &QShortcut::activated, this, [this] {
-        if (m_c.channelList->isVisible())
-            next();
-    });
-    connect(m_c.player, &PlayerView::channelStepRequested, this,
-            [this](int step) { step < 0 ? previous() : next(); });
-    // Enter on a name plays it.
-    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *enter = new QShortcut(QKeySequence(key), m_c.channelList, nullptr, nullptr,
-                                    Qt::WidgetShortcut);
-        connect(enter, &QShortcut::activated, this, &ChannelGuide::playSelected);
-    }
+int ChannelGuide::channelCount() const
+{
+    return m_model->rowCount();
 }
 
 QString ChannelGuide::listUrl() const
@@ -62,7 +44,7 @@ void ChannelGuide::listPageLoaded(bool ok)
     if (!ok)
         return;
     const quint64 generation = m_listGeneration;
-    m_c.listPage->readBodyText([this, generation](const QString &text) {
+    m_listPage->readBodyText([this, generation](const QString &text) {
         if (generation != m_listGeneration)
             return;
         if (text.contains(u';'))
@@ -72,105 +54,87 @@ void ChannelGuide::listPageLoaded(bool ok)
 
 void ChannelGuide::loadList(const QString &bodyText)
 {
-    const ChannelListParse parsed = ChannelList::parse(bodyText);
-    QStringList names;
-    QStringList urls;
-    names.reserve(parsed.entries.size());
-    urls.reserve(parsed.entries.size());
-    for (const ChannelEntry &e : parsed.entries) {
-        names.append(e.name);
-        urls.append(e.url);
-    }
-    // Lists are only ever appended to; a refresh empties them first. The
-    // count can never pass the limit because both stay within it together.
-    const int room = ChannelList::MaxChannels - m_channelCount;
-    if (names.size() > room) {
-        names.resize(room);
-        urls.resize(room);
-    }
-    m_c.channelList->setUpdatesEnabled(false);
-    m_c.channelList->addItems(names);
-    m_c.urlList->addItems(urls);
-    m_c.channelList->setUpdatesEnabled(true);
-    m_channelCount = qint16(m_channelCount + names.size());
+    QList<ChannelEntry> entries = ChannelList::parse(bodyText).entries;
+    // The model is only ever appended to and a refresh empties it first; the
+    // count still never passes the limit, whatever the caller did before.
+    const int room = ChannelList::MaxChannels - channelCount();
+    if (entries.size() > room)
+        entries.resize(room);
+    m_model->append(entries);
 
-    if (m_channelCount < 1)
-        m_c.channelFrame->setTitle(QStringLiteral("电视节目表单更新失败"));
-    else
-        m_c.channelFrame->setTitle(QStringLiteral("电视节目表单 ") + QString::number(m_channelCount));
-    m_c.listPage->Navigate(QUrl(QStringLiteral("about:blank")));
-    m_c.MainWindow->show();
-    emit listLoaded(m_channelCount);
+    const int count = channelCount();
+    emit captionChanged(count < 1 ? QStringLiteral("电视节目表单更新失败")
+                                  : QStringLiteral("电视节目表单 ") + QString::number(count));
+    m_listPage->load(QUrl(QStringLiteral("about:blank")));
+    emit listLoaded(count);
 }
 
 void ChannelGuide::refresh()
 {
-    m_c.channelList->clear();
-    m_c.urlList->clear();
-    m_channelCount = 0;
+    // Emptying the model drops the selection with it.
+    m_model->clear();
     // Bypass any cached copy: an update must show what the site holds now.
-    QWebEngineHttpRequest request{QUrl(listUrl())};
+    QWebEngineHttpRequest request {QUrl(listUrl())};
     request.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache"));
     request.setHeader(QByteArrayLiteral("Pragma"), QByteArrayLiteral("no-cache"));
-    m_c.listPage->load(request);
+    m_listPage->load(request);
 }
 
 int ChannelGuide::selectedChannel() const
 {
-    const QList<QListWidgetItem *> selected = m_c.channelList->selectedItems();
-    return selected.isEmpty() ? -1 : m_c.channelList->row(selected.first());
+    // Keyboard focus alone makes a row current without selecting it, which
+    // must not count as a channel.
+    const QModelIndexList rows = m_selection->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void ChannelGuide::syncUrlSelection()
+void ChannelGuide::select(int row)
 {
-    m_c.urlList->setCurrentRow(selectedChannel());
-}
-
-void ChannelGuide::channelDoubleClicked()
-{
-    playSelected();
+    // As a click does: the row becomes the only selected and the current one.
+    m_selection->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::ClearAndSelect);
 }
 
 void ChannelGuide::playSelected()
 {
-    if (m_channelCount < 1)
+    if (channelCount() < 1)
         return;
     if (selectedChannel() < 0)
-        m_c.channelList->setCurrentRow(0);
+        select(0);
     playSelection();
 }
 
 void ChannelGuide::next()
 {
-    if (m_channelCount < 1)
+    const int count = channelCount();
+    if (count < 1)
         return;
     const int i = selectedChannel();
-    m_c.channelList->setCurrentRow(i != m_channelCount - 1 ? i + 1 : 0);
+    select(i != count - 1 ? i + 1 : 0);
     playSelection();
 }
 
 void ChannelGuide::previous()
 {
-    if (m_channelCount < 1)
+    const int count = channelCount();
+    if (count < 1)
         return;
     const int i = selectedChannel();
     // With nothing selected, step back to the last channel, the mirror of
     // Channel + picking the first.
-    m_c.channelList->setCurrentRow(i > 0 ? i - 1 : m_channelCount - 1);
+    select(i > 0 ? i - 1 : count - 1);
     playSelection();
 }
 
 void ChannelGuide::stop()
 {
-    m_c.player->Navigate(QUrl(stopPageUrl()));
+    m_player->navigate(QUrl(stopPageUrl()));
 }
 
 void ChannelGuide::playSelection()
 {
-    QListWidgetItem *item = m_c.urlList->currentItem();
     // The list comes from the network: only web addresses reach the player.
-    const QUrl url = WebUrl::fromText(item ? item->text() : QString());
+    const QUrl url = WebUrl::fromText(m_model->entry(selectedChannel()).url);
     if (url.isEmpty())
         return;
-    m_c.player->Navigate(url);
+    m_player->navigate(url);
 }

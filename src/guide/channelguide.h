@@ -3,60 +3,57 @@
 #include <QObject>
 #include <QString>
 
-class QGroupBox;
-class QListWidget;
-class QWidget;
+class QItemSelectionModel;
+class ChannelModel;
 class ListPage;
 class PlayerView;
 
-// The channel guide of the main window: downloads the vendor's channel list
-// through the hidden list page, keeps the name list and the URL list
-// index-parallel, and plays, steps through and stops channels.
-class ChannelGuide : public QObject
-{
+// The channel guide: downloads the vendor's channel list through the hidden
+// list page into its model, and plays, steps through and stops channels in
+// the player. The current channel is the selected row of its selection
+// model, which the channel list view shows.
+class ChannelGuide : public QObject {
     Q_OBJECT
 public:
-    struct Controls
-    {
-        QWidget *MainWindow = nullptr;
-        QListWidget *channelList = nullptr;
-        QListWidget *urlList = nullptr;
-        QGroupBox *channelFrame = nullptr;
-        ListPage *listPage = nullptr;
-        PlayerView *player = nullptr;
-    };
+    ChannelGuide(ListPage *listPage, PlayerView *player, const QString &vendorSite,
+        QObject *parent = nullptr);
 
-    ChannelGuide(const Controls &controls, const QString &vendorSite, QObject *parent);
-
-    qint16 channelCount() const { return m_channelCount; }
+    ChannelModel *model() const { return m_model; }
+    QItemSelectionModel *selectionModel() const { return m_selection; }
+    int channelCount() const;
     QString listUrl() const;
     QString stopPageUrl() const;
 
-    // The list page finished a document; ok is false for a failed load.
-    void listPageLoaded(bool ok);
-    // Parses bodyText into the lists and reports the outcome in channelFrame.
+    // Parses bodyText into the model and reports the outcome.
     void loadList(const QString &bodyText);
+    // Empties the model at once and downloads the list again.
     void refresh();
 
-    void syncUrlSelection();
-    void channelDoubleClicked();
     void playSelected();
     void next();
     void previous();
     void stop();
 
 signals:
-    // After every run of the loader, with the number of channels loaded.
+    // The list frame's new caption, after every run of the loader.
+    void captionChanged(const QString &caption);
+    // After every run of the loader, with the number of channels now held;
+    // the window shows itself on it.
     void listLoaded(int count);
 
 private:
-    // The selected row of the name list, -1 when none is selected.
+    // The list page finished a document; ok is false for a failed load.
+    void listPageLoaded(bool ok);
+    // The selected row, -1 when none is selected.
     int selectedChannel() const;
+    void select(int row);
     void playSelection();
 
-    Controls m_c;
+    ListPage *m_listPage;
+    PlayerView *m_player;
     QString m_vendorSite;
-    qint16 m_channelCount = 0;
+    ChannelModel *m_model;
+    QItemSelectionModel *m_selection;
     // Bumped on every load the list page starts, so a body read for an
     // earlier document is never parsed after a newer one has begun.
     quint64 m_listGeneration = 0;

@@ -1,6 +1,5 @@
 #include "channellist.h"
 
-
 namespace ChannelList {
 
 ChannelListParse parse(QStringView text)

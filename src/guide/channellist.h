@@ -5,8 +5,7 @@
 #include <QStringView>
 
 // One line of the vendor's channel list: "name;url".
-struct ChannelEntry
-{
+struct ChannelEntry {
     QString name;
     QString url;
     friend bool operator==(const ChannelEntry &a, const ChannelEntry &b)
@@ -15,8 +14,7 @@ struct ChannelEntry
     }
 };
 
-struct ChannelListParse
-{
+struct ChannelListParse {
     QList<ChannelEntry> entries;
     // The list stopped at a limit (too many entries, or a ";" too far into a
     // line) rather than at its end.

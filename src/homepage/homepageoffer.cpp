@@ -1,11 +1,7 @@
 #include "homepageoffer.h"
 
-#include "app/msgbox.h"
+#include "prompt/prompt.h"
 
-#include <QSettings>
-#include <QStandardPaths>
-#include <QStringList>
-#include <QVariant>
 
 namespace {
 
@@ -17,56 +13,11 @@ const char *const DeclinedText
     = "您未支持栎川软件开发,[支持提示]会在下次使用时显示,软件无任何限制,可正常使用.";
 const char *const BoxTitle = "提示";
 
-// One QSettings per call, so every read sees what other programs wrote
-// meanwhile and every write reports its own outcome.
-class SettingsStore : public StartPageStore {
-public:
-    SettingsStore(QString path, QSettings::Format format, QString group)
-        : m_path(std::move(path)), m_format(format), m_group(std::move(group))
-    {
-    }
-
-    std::optional<QString> read() override
-    {
-        QSettings s(m_path, m_format);
-        if (s.status() != QSettings::NoError)
-            return std::nullopt;
-        if (!m_group.isEmpty())
-            s.beginGroup(m_group);
-        const QVariant v = s.value(QStringLiteral("Start page"));
-        if (!v.isValid())
-            return std::nullopt;
-        // An unquoted comma in a hand-edited file reads back as a list.
-        if (v.typeId() == QMetaType::QStringList)
-            return v.toStringList().join(u',');
-        if (!v.canConvert<QString>())
-            return std::nullopt;
-        return v.toString();
-    }
-
-    bool write(const QString &text) override
-    {
-        QSettings s(m_path, m_format);
-        if (!s.isWritable())
-            return false;
-        if (!m_group.isEmpty())
-            s.beginGroup(m_group);
-        s.setValue(QStringLiteral("Start page"), text);
-        s.sync();
-        return s.status() == QSettings::NoError;
-    }
-
-private:
-    QString m_path;
-    QSettings::Format m_format;
-    QString m_group;
-};
-
 } // namespace
 
-HomePageOffer::HomePageOffer(
-    QWidget *parent, const QString &vendorSite, StartPageStoreFactory factory)
-    : m_parent(parent), m_vendorSite(vendorSite), m_factory(std::move(factory))
+HomePageOffer::HomePageOffer(const QString &vendorSite, StartPageStoreFactory factory,
+                             Prompt *prompt, QObject *parent)
+    : QObject(parent), m_vendorSite(vendorSite), m_factory(std::move(factory)), m_prompt(prompt)
 {
 }
 
@@ -99,57 +50,35 @@ void HomePageOffer::writeStartPage()
         s->write(targetText());
 }
 
-void HomePageOffer::offerAtStartup()
+static Question plainBox(const char *text, Question::Buttons buttons = Question::Buttons::Ok)
 {
-    if (MsgBox::programEnding())
-        return;
-    if (readStartPage() == targetText())
-        return;
+    return Question{QString::fromUtf8(text), QString::fromUtf8(BoxTitle), buttons, false};
+}
 
-    const int answer = MsgBox::show(
-        m_parent, QString::fromUtf8(OfferText), MsgBox::OkCancel, QString::fromUtf8(BoxTitle));
-    if (MsgBox::programEnding())
+void HomePageOffer::offerAtStartup(std::function<void()> done)
+{
+    if (readStartPage() == targetText()) {
+        QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection);
         return;
-    if (answer == MsgBox::Ok) {
-        MsgBox::show(
-            m_parent, QString::fromUtf8(ThanksText), MsgBox::OkOnly, QString::fromUtf8(BoxTitle));
-        if (MsgBox::programEnding())
-            return;
-        writeStartPage();
-    } else {
-        MsgBox::show(
-            m_parent, QString::fromUtf8(DeclinedText), MsgBox::OkOnly, QString::fromUtf8(BoxTitle));
     }
+    m_prompt->ask(plainBox(OfferText, Question::Buttons::OkCancel), this,
+                  [this, done = std::move(done)](Answer answer) {
+                      if (answer == Answer::Ok) {
+                          // Thanked first; written once the thanks are closed.
+                          m_prompt->ask(plainBox(ThanksText), this, [this, done](Answer) {
+                              writeStartPage();
+                              done();
+                          });
+                      } else {
+                          m_prompt->ask(plainBox(DeclinedText), this,
+                                        [done](Answer) { done(); });
+                      }
+                  });
 }
 
 void HomePageOffer::offerFromMenu()
 {
-    if (MsgBox::programEnding())
-        return;
     if (readStartPage() != targetText())
         writeStartPage();
-    MsgBox::show(
-        m_parent, QString::fromUtf8(ThanksText), MsgBox::OkOnly, QString::fromUtf8(BoxTitle));
-}
-
-StartPageStoreFactory systemStartPageStore()
-{
-    return []() -> std::unique_ptr<StartPageStore> {
-#ifdef Q_OS_WIN
-        return std::make_unique<SettingsStore>(
-            QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Main"),
-            QSettings::NativeFormat, QString());
-#else
-        // No registry here: the same per-user path is kept in
-        // $XDG_CONFIG_HOME/lichuantv/registry.ini (~/.config/... by default),
-        // group "HKEY_CURRENT_USER/Software/Microsoft/Internet Explorer/Main",
-        // value "Start page" as a string.
-        const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-        if (dir.isEmpty())
-            return nullptr;
-        return std::make_unique<SettingsStore>(dir + QStringLiteral("/lichuantv/registry.ini"),
-            QSettings::IniFormat,
-            QStringLiteral("HKEY_CURRENT_USER/Software/Microsoft/Internet Explorer/Main"));
-#endif
-    };
+    m_prompt->ask(plainBox(ThanksText), this, [](Answer) {});
 }

@@ -2,20 +2,29 @@
 
 #include "startpagestore.h"
 
+#include <QObject>
 #include <QString>
 
-class QWidget;
+#include <functional>
+
+class Prompt;
 
 // Offers to make the vendor's navigation page the browser start page.
-class HomePageOffer {
+class HomePageOffer : public QObject
+{
+    Q_OBJECT
 public:
-    HomePageOffer(QWidget *parent, const QString &vendorSite, StartPageStoreFactory factory);
-    ~HomePageOffer();
+    // prompt must outlive the offer.
+    HomePageOffer(const QString &vendorSite, StartPageStoreFactory factory, Prompt *prompt,
+                  QObject *parent = nullptr);
+    ~HomePageOffer() override;
 
     QString targetText() const;
 
     // At start-up: asks for consent unless the start page is already ours.
-    void offerAtStartup();
+    // done runs once the user has closed the last box, or at once (queued)
+    // when nothing is asked.
+    void offerAtStartup(std::function<void()> done);
     // The menu command: sets the start page without asking, then thanks.
     void offerFromMenu();
 
@@ -26,8 +35,8 @@ private:
     // Writes the target; a failure is not reported to the user.
     void writeStartPage();
 
-    QWidget *m_parent;
     QString m_vendorSite;
     StartPageStoreFactory m_factory;
+    Prompt *m_prompt;
     std::unique_ptr<StartPageStore> m_store;
 };

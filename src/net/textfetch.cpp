@@ -56,10 +56,7 @@ TextFetch::TextFetch(QObject *parent) : QObject(parent), m_manager(new QNetworkA
 {
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
-    connect(&m_deadline, &QTimer::timeout, this, [this] {
-        abandonReply();
-        finish(QString());
-    });
+    connect(&m_deadline, &QTimer::timeout, this, &TextFetch::deadlineReached);
 }
 
 TextFetch::~TextFetch()
@@ -76,12 +73,19 @@ void TextFetch::start(const QString &url, const QString &cookie, qint16 &timeout
     m_body.clear();
     m_capped = false;
     m_running = true;
+    const quint64 generation = ++m_generation;
 
     const QUrl target = WebUrl::fromText(url);
     // Nothing can have arrived before the wait begins, so a negative limit
     // has nothing to give; neither has an address that is not a web one.
     if (timeoutSeconds < 0 || target.isEmpty()) {
-        QMetaObject::invokeMethod(this, [this] { finish(QString()); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+                this,
+                [this, generation] {
+                    if (generation == m_generation)
+                        finish(QString());
+                },
+                Qt::QueuedConnection);
         return;
     }
 
@@ -105,9 +109,24 @@ void TextFetch::start(const QString &url, const QString &cookie, qint16 &timeout
     m_reply = m_manager->get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &TextFetch::readSome);
     connect(m_reply, &QNetworkReply::finished, this, &TextFetch::replyFinished);
+    m_limitNs = qint64(timeoutSeconds) * 1000 * 1000 * 1000;
+    m_clock.start();
     // Exactly the limit still counts as within it; the first moment past it
     // does not.
     m_deadline.start(int(timeoutSeconds) * 1000 + 1);
+}
+
+void TextFetch::deadlineReached()
+{
+    // The clock, not the timer, says when the limit has passed: a timer may
+    // fire a little early.
+    const qint64 leftNs = m_limitNs - m_clock.nsecsElapsed();
+    if (leftNs >= 0) {
+        m_deadline.start(int(leftNs / 1000000) + 1);
+        return;
+    }
+    abandonReply();
+    finish(QString());
 }
 
 void TextFetch::readSome()

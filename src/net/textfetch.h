@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -37,12 +38,17 @@ signals:
 private:
     void readSome();
     void replyFinished();
+    void deadlineReached();
     void finish(const QString &text);
     void abandonReply();
 
     QNetworkAccessManager *m_manager;
     QPointer<QNetworkReply> m_reply;
     QTimer m_deadline;
+    QElapsedTimer m_clock;
+    qint64 m_limitNs = 0;
+    // Tells a queued result of an abandoned start() from the current one.
+    quint64 m_generation = 0;
     QByteArray m_body;
     bool m_capped = false;
     bool m_running = false;

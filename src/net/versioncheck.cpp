@@ -32,6 +32,8 @@ QString VersionCheck::versionFileUrl() const
 
 void VersionCheck::start()
 {
+    // A check run again must not report the text of the run before.
+    m_serverVersion.clear();
     qint16 timeout = TimeoutSeconds;
     m_fetch->start(versionFileUrl(), QString(), timeout);
 }

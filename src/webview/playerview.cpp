@@ -3,21 +3,12 @@
 #include "silentpage.h"
 
 #include <QContextMenuEvent>
-#include <QDesktopServices>
-#include <QTimer>
 #include <QAction>
 #include <QScreen>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineSettings>
 
-// The answer to every context-menu request of the view: no menu. Being the
-// view's own, it covers each new page from its first moment.
-void NoMenuView::contextMenuEvent(QContextMenuEvent *event)
-{
-    event->accept();
-}
-
-PlayerView::PlayerView(QWidget *parent) : NoMenuView(parent)
+PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
 {
     m_page = new SilentPage(viewerProfile(), this);
     QWebEngineSettings *s = m_page->settings();
@@ -33,7 +24,7 @@ PlayerView::PlayerView(QWidget *parent) : NoMenuView(parent)
     });
 }
 
-void PlayerView::Navigate(const QUrl &url)
+void PlayerView::navigate(const QUrl &url)
 {
     // The old page keeps playing until the new one commits, which can take
     // long on a slow site; mute it now, the new page is heard once loaded.
@@ -44,7 +35,14 @@ void PlayerView::Navigate(const QUrl &url)
         && url.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment);
     if (!samePage)
         m_page->setAudioMuted(true);
-    m_page->Navigate(url);
+    m_page->load(url);
+}
+
+// The answer to every context-menu request of the view: no menu. Being the
+// view's own, it covers each new page from its first moment.
+void PlayerView::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
 }
 
 void PlayerView::onFullScreenRequested(QWebEngineFullScreenRequest request)
@@ -101,60 +99,4 @@ void PlayerView::leaveFullScreen()
     show();
     if (m_homeParent)
         m_homeParent->window()->activateWindow();
-}
-
-namespace {
-
-// Stands in for the window a link asked for: takes its first address to the
-// system browser and goes away without ever being shown.
-class BrowserHandoffPage : public QWebEnginePage
-{
-public:
-    explicit BrowserHandoffPage(QWebEngineProfile *profile, QObject *parent)
-        : QWebEnginePage(profile, parent)
-    {
-        // window.open() with no address never navigates anywhere.
-        QTimer::singleShot(10000, this, &QObject::deleteLater);
-    }
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
-    {
-        if (m_handedOff)
-            return false;
-        m_handedOff = true;
-        const QString scheme = url.scheme();
-        if ((scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-            && !url.host().isEmpty())
-            QDesktopServices::openUrl(url);
-        deleteLater();
-        return false;
-    }
-
-private:
-    bool m_handedOff = false;
-};
-
-class NoticePage : public SilentPage
-{
-public:
-    using SilentPage::SilentPage;
-
-protected:
-    QWebEnginePage *createWindow(WebWindowType) override
-    {
-        return new BrowserHandoffPage(profile(), this);
-    }
-};
-
-} // namespace
-
-NoticeView::NoticeView(QWidget *parent) : QWebEngineView(parent)
-{
-    setPage(new NoticePage(viewerProfile(), this));
-}
-
-void NoticeView::Navigate(const QUrl &url)
-{
-    page()->load(url);
 }

@@ -7,20 +7,9 @@ class SilentPage;
 class QAction;
 class QWebEngineFullScreenRequest;
 
-// A web view that never shows a context menu, whatever page it holds.
-class NoMenuView : public QWebEngineView
-{
-    Q_OBJECT
-public:
-    using QWebEngineView::QWebEngineView;
-
-protected:
-    void contextMenuEvent(QContextMenuEvent *event) override;
-};
-
 // The player: its pages play with sound without a click, may go fullscreen,
 // and never show a context menu.
-class PlayerView : public NoMenuView
+class PlayerView : public QWebEngineView
 {
     Q_OBJECT
 public:
@@ -31,7 +20,10 @@ public:
 
     // Starts loading url and returns at once. The page being left is
     // silenced at once, not when the new one arrives.
-    void Navigate(const QUrl &url);
+    void navigate(const QUrl &url);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 signals:
     // Page Up (-1) or Page Down (+1) pressed while the player is fullscreen.
@@ -53,14 +45,4 @@ private:
     QPointer<QWidget> m_focusBefore;
     QRect m_homeGeometry;
     QList<QAction *> m_fullScreenKeys;
-};
-
-// The notice view: a silent page with the engine's normal context menu.
-// Links that ask for a new window open in the system browser.
-class NoticeView : public QWebEngineView
-{
-    Q_OBJECT
-public:
-    explicit NoticeView(QWidget *parent = nullptr);
-    void Navigate(const QUrl &url);
 };

@@ -26,11 +26,6 @@ SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
             [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
 }
 
-void SilentPage::Navigate(const QUrl &url)
-{
-    load(url);
-}
-
 void SilentPage::javaScriptAlert(const QUrl &, const QString &) { }
 
 // Also answers the "leave this page?" question, so a channel page can never

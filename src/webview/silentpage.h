@@ -11,8 +11,6 @@ class SilentPage : public QWebEnginePage
 public:
     explicit SilentPage(QWebEngineProfile *profile, QObject *parent = nullptr);
 
-    // Starts loading url and returns at once.
-    void Navigate(const QUrl &url);
 
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;

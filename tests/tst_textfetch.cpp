@@ -1,10 +1,9 @@
-#include "net/module1.h"
+#include "net/textfetch.h"
 #include "vendorserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMouseEvent>
-#include <QPushButton>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -13,8 +12,9 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -53,30 +53,41 @@ void onRequestHead(QTcpSocket *socket, F onRequest)
     });
 }
 
-// Answers every request with a body that never ends (until 64 MiB, a safety
-// stop), as a hostile server would.
-class EndlessServer : public QObject
-{
+// Answers every request either with a body that never ends (until 64 MiB, a
+// safety stop), as a hostile server would, or not at all. Either way it sees
+// when the client lets go of the connection.
+class RawServer : public QObject {
 public:
-    explicit EndlessServer(QObject *parent = nullptr)
-        : QObject(parent)
-        , m_server(this)
+    enum Mode { Endless, Silent };
+
+    explicit RawServer(Mode mode, QObject *parent = nullptr)
+        : QObject(parent), m_mode(mode), m_server(this)
     {
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = m_server.nextPendingConnection()) {
                 socket->setParent(this);
-                connect(socket, &QTcpSocket::disconnected, this, [this] { peerClosed = true; });
-                onRequestHead(socket, [this, socket] { start(socket); });
+                ++open;
+                connect(socket, &QTcpSocket::disconnected, this, [this] {
+                    peerClosed = true;
+                    --open;
+                });
+                onRequestHead(socket, [this, socket] {
+                    ++requests;
+                    if (m_mode == Endless)
+                        start(socket);
+                });
             }
         });
     }
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
     QString url() const
     {
-        return QStringLiteral("http://127.0.0.1:%1/endless").arg(m_server.serverPort());
+        return QStringLiteral("http://127.0.0.1:%1/raw").arg(m_server.serverPort());
     }
 
     qint64 written = 0;
+    int requests = 0;
+    int open = 0;
     bool peerClosed = false;
 
 private:
@@ -90,22 +101,20 @@ private:
     {
         static const QByteArray chunk(64 * 1024, 'x');
         while (socket->state() == QAbstractSocket::ConnectedState
-               && socket->bytesToWrite() < 4 * chunk.size() && written < 64 * kCap) {
+            && socket->bytesToWrite() < 4 * chunk.size() && written < 64 * kCap) {
             socket->write(chunk);
             written += chunk.size();
         }
     }
 
+    Mode m_mode;
     QTcpServer m_server;
 };
 
 // HTTPS with the certificate above; counts what it served.
-class TlsServer : public QObject
-{
+class TlsServer : public QObject {
 public:
-    explicit TlsServer(QObject *parent = nullptr)
-        : QObject(parent)
-        , m_server(this)
+    explicit TlsServer(QObject *parent = nullptr) : QObject(parent), m_server(this)
     {
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         config.setLocalCertificate(QSslCertificate(QByteArray(kCertPem)));
@@ -120,8 +129,8 @@ public:
                 onRequestHead(socket, [this, socket] {
                     ++served;
                     socket->write(
-                            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 8\r\n"
-                            "Connection: close\r\n\r\nover tls");
+                        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 8\r\n"
+                        "Connection: close\r\n\r\nover tls");
                     socket->disconnectFromHost();
                 });
             }
@@ -158,10 +167,17 @@ int countHeader(const VendorServer::Request &request, const QByteArray &name)
     return n;
 }
 
+// One fetch, started and awaited: what came back, when, and how often.
+struct Outcome {
+    QString text;
+    int emissions = 0;
+    qint64 startNs = -1; // how long start() itself took
+    qint64 finishedNs = -1; // from just before start() to the first finished()
+};
+
 } // namespace
 
-class TestHttpGetText : public QObject
-{
+class TestTextFetch : public QObject {
     Q_OBJECT
 
 private slots:
@@ -185,21 +201,51 @@ private slots:
     void tls();
     void bodyCapped_data();
     void bodyCapped();
-    void eventsProcessedDuringWait();
-    void applicationQuitEndsWait();
+    void startReturnsAtOnce_data();
+    void startReturnsAtOnce();
+    void destroyedMidRequestSaysNothing_data();
+    void destroyedMidRequestSaysNothing();
+    void startAgainAbandonsFirst_data();
+    void startAgainAbandonsFirst();
 
 private:
     QString url(const QString &path) const { return m_server->baseUrl() + path; }
+    // Starts a fetch and waits (up to waitMs) for its result. Fails the test
+    // when finished() comes from inside start() or not at all.
+    void fetchAndWait(Outcome &out, const QString &target, const QString &cookie, qint16 &limit,
+        int waitMs = 15000);
     VendorServer *m_server = nullptr;
 };
 
-void TestHttpGetText::initTestCase()
+void TestTextFetch::fetchAndWait(
+    Outcome &out, const QString &target, const QString &cookie, qint16 &limit, int waitMs)
+{
+    TextFetch fetch;
+    QSignalSpy spy(&fetch, &TextFetch::finished);
+    QVERIFY(spy.isValid());
+    QElapsedTimer clock;
+    connect(&fetch, &TextFetch::finished, this, [&] {
+        if (out.finishedNs < 0)
+            out.finishedNs = clock.nsecsElapsed();
+    });
+    clock.start();
+    fetch.start(target, cookie, limit);
+    out.startNs = clock.nsecsElapsed();
+    // The caller has not had a chance to react yet.
+    QCOMPARE(spy.count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), waitMs);
+    QVERIFY(!fetch.isRunning());
+    out.emissions = int(spy.count());
+    out.text = spy.first().first().toString();
+}
+
+void TestTextFetch::initTestCase()
 {
     m_server = new VendorServer(this);
     QVERIFY(m_server->listen());
 }
 
-void TestHttpGetText::headersOnTheWire_data()
+void TestTextFetch::headersOnTheWire_data()
 {
     QTest::addColumn<QString>("cookie");
     QTest::newRow("empty cookie") << QString();
@@ -207,7 +253,7 @@ void TestHttpGetText::headersOnTheWire_data()
     QTest::newRow("session cookie") << QStringLiteral("sid=abc123; lang=zh-CN");
 }
 
-void TestHttpGetText::headersOnTheWire()
+void TestTextFetch::headersOnTheWire()
 {
     QFETCH(QString, cookie);
     VendorServer::Response r;
@@ -216,7 +262,12 @@ void TestHttpGetText::headersOnTheWire()
     m_server->clearRequests();
 
     qint16 limit = 10;
-    QCOMPARE(Module1::HttpGetText(url("/headers"), cookie, limit), QStringLiteral("ok"));
+    Outcome out;
+    fetchAndWait(out, url("/headers"), cookie, limit);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(out.text, QStringLiteral("ok"));
+    QCOMPARE(out.emissions, 1);
 
     const QList<VendorServer::Request> requests = m_server->requests();
     QVERIFY(!requests.isEmpty());
@@ -230,7 +281,7 @@ void TestHttpGetText::headersOnTheWire()
     }
 }
 
-void TestHttpGetText::bodyReturnedAsDecoded_data()
+void TestTextFetch::bodyReturnedAsDecoded_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("contentType");
@@ -240,8 +291,8 @@ void TestHttpGetText::bodyReturnedAsDecoded_data()
     const QString name = QStringLiteral("栎川在线电视机");
     const QByteArray gbk = QByteArray::fromHex("e8ddb4a8d4dacfdfb5e7cad3bbfa"); // the name in GBK
 
-    QTest::newRow("trailing line break") << 200 << QByteArray("text/plain") << QByteArray("1.1\r\n")
-                                         << QStringLiteral("1.1\r\n");
+    QTest::newRow("trailing line break")
+        << 200 << QByteArray("text/plain") << QByteArray("1.1\r\n") << QStringLiteral("1.1\r\n");
     QTest::newRow("surrounding blanks") << 200 << QByteArray("text/plain")
                                         << QByteArray("  1.1 \n\n") << QStringLiteral("  1.1 \n\n");
     QTest::newRow("404 page") << 404 << QByteArray("text/html; charset=utf-8")
@@ -251,20 +302,20 @@ void TestHttpGetText::bodyReturnedAsDecoded_data()
                               << QStringLiteral("oops");
     QTest::newRow("empty body") << 200 << QByteArray("text/plain") << QByteArray() << QString();
     QTest::newRow("utf-8 charset")
-            << 200 << QByteArray("text/plain; charset=utf-8") << name.toUtf8() << name;
+        << 200 << QByteArray("text/plain; charset=utf-8") << name.toUtf8() << name;
     QTest::newRow("gbk charset") << 200 << QByteArray("text/plain; charset=GBK") << gbk << name;
     QTest::newRow("quoted gbk charset")
-            << 200 << QByteArray("text/html;charset=\"gbk\"") << gbk << name;
+        << 200 << QByteArray("text/html;charset=\"gbk\"") << gbk << name;
     QTest::newRow("latin-1 charset") << 200 << QByteArray("text/plain; charset=ISO-8859-1")
                                      << QByteArray("caf\xe9") << QStringLiteral("café");
     QTest::newRow("no charset is utf-8")
-            << 200 << QByteArray("text/plain") << name.toUtf8() << name;
+        << 200 << QByteArray("text/plain") << name.toUtf8() << name;
     QTest::newRow("no content type is utf-8") << 200 << QByteArray() << name.toUtf8() << name;
     QTest::newRow("unknown charset is utf-8")
-            << 200 << QByteArray("text/plain; charset=x-no-such-set") << name.toUtf8() << name;
+        << 200 << QByteArray("text/plain; charset=x-no-such-set") << name.toUtf8() << name;
 }
 
-void TestHttpGetText::bodyReturnedAsDecoded()
+void TestTextFetch::bodyReturnedAsDecoded()
 {
     QFETCH(int, status);
     QFETCH(QByteArray, contentType);
@@ -278,11 +329,16 @@ void TestHttpGetText::bodyReturnedAsDecoded()
     m_server->setRoute("/body", r);
 
     qint16 limit = 10;
-    QCOMPARE(Module1::HttpGetText(url("/body"), QString(), limit), expected);
+    Outcome out;
+    fetchAndWait(out, url("/body"), QString(), limit);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(out.text, expected);
+    QCOMPARE(out.emissions, 1);
     QCOMPARE(limit, qint16(10));
 }
 
-void TestHttpGetText::zeroLimitMeansThirty_data()
+void TestTextFetch::zeroLimitMeansThirty_data()
 {
     QTest::addColumn<int>("given");
     QTest::addColumn<int>("after");
@@ -292,7 +348,7 @@ void TestHttpGetText::zeroLimitMeansThirty_data()
     QTest::newRow("largest stays") << 32767 << 32767;
 }
 
-void TestHttpGetText::zeroLimitMeansThirty()
+void TestTextFetch::zeroLimitMeansThirty()
 {
     QFETCH(int, given);
     QFETCH(int, after);
@@ -301,11 +357,16 @@ void TestHttpGetText::zeroLimitMeansThirty()
     m_server->setRoute("/fast", r);
 
     qint16 limit = qint16(given);
-    QCOMPARE(Module1::HttpGetText(url("/fast"), QString(), limit), QStringLiteral("fast"));
+    TextFetch fetch;
+    QSignalSpy spy(&fetch, &TextFetch::finished);
+    fetch.start(url("/fast"), QString(), limit);
+    // Written back before start() returns, so the caller knows its limit at once.
     QCOMPARE(int(limit), after);
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
+    QCOMPARE(spy.first().first().toString(), QStringLiteral("fast"));
 }
 
-void TestHttpGetText::negativeLimitReturnsAtOnce_data()
+void TestTextFetch::negativeLimitReturnsAtOnce_data()
 {
     QTest::addColumn<int>("limit");
     QTest::newRow("-1") << -1;
@@ -313,7 +374,7 @@ void TestHttpGetText::negativeLimitReturnsAtOnce_data()
     QTest::newRow("most negative") << -32768;
 }
 
-void TestHttpGetText::negativeLimitReturnsAtOnce()
+void TestTextFetch::negativeLimitReturnsAtOnce()
 {
     QFETCH(int, limit);
     VendorServer::Response r;
@@ -321,23 +382,24 @@ void TestHttpGetText::negativeLimitReturnsAtOnce()
     m_server->setRoute("/fast", r);
 
     qint16 value = qint16(limit);
-    QElapsedTimer clock;
-    clock.start();
-    const QString result = Module1::HttpGetText(url("/fast"), QString(), value);
-    const qint64 elapsed = clock.elapsed();
-    QCOMPARE(result, QString());
-    QVERIFY2(elapsed < 200, qPrintable(QString::number(elapsed)));
+    Outcome out;
+    fetchAndWait(out, url("/fast"), QString(), value, 2000);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(out.text, QString());
+    QCOMPARE(out.emissions, 1);
+    QVERIFY2(out.finishedNs < 200000000, qPrintable(QString::number(out.finishedNs)));
     QCOMPARE(int(value), limit);
 }
 
-void TestHttpGetText::stalledServerEndsJustAfterLimit_data()
+void TestTextFetch::stalledServerEndsJustAfterLimit_data()
 {
     QTest::addColumn<int>("limit");
     QTest::newRow("1 s") << 1;
     QTest::newRow("2 s") << 2;
 }
 
-void TestHttpGetText::stalledServerEndsJustAfterLimit()
+void TestTextFetch::stalledServerEndsJustAfterLimit()
 {
     QFETCH(int, limit);
     VendorServer::Response r;
@@ -346,19 +408,21 @@ void TestHttpGetText::stalledServerEndsJustAfterLimit()
     m_server->clearRequests();
 
     qint16 value = qint16(limit);
-    QElapsedTimer clock;
-    clock.start();
-    const QString result = Module1::HttpGetText(url("/stall"), QString(), value);
-    const qint64 elapsedNs = clock.nsecsElapsed();
-    QCOMPARE(result, QString());
+    Outcome out;
+    fetchAndWait(out, url("/stall"), QString(), value, limit * 1000 + 5000);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(out.text, QString());
+    QCOMPARE(out.emissions, 1);
     QVERIFY(!m_server->requests().isEmpty()); // it really was waiting on an accepted request
-    QVERIFY2(elapsedNs > qint64(limit) * 1000000000, qPrintable(QString::number(elapsedNs)));
-    QVERIFY2(elapsedNs < qint64(limit) * 1000000000 + 1500000000LL,
-             qPrintable(QString::number(elapsedNs)));
+    QVERIFY2(
+        out.finishedNs > qint64(limit) * 1000000000, qPrintable(QString::number(out.finishedNs)));
+    QVERIFY2(out.finishedNs < qint64(limit) * 1000000000 + 1500000000LL,
+        qPrintable(QString::number(out.finishedNs)));
     QCOMPARE(int(value), limit);
 }
 
-void TestHttpGetText::failuresReturnEmptyQuickly_data()
+void TestTextFetch::failuresReturnEmptyQuickly_data()
 {
     QTest::addColumn<QString>("target");
 
@@ -369,7 +433,7 @@ void TestHttpGetText::failuresReturnEmptyQuickly_data()
     const quint16 port = closedPort();
     QVERIFY(port != 0);
     QTest::newRow("connection refused")
-            << QStringLiteral("http://127.0.0.1:%1/version/zavo.txt").arg(port);
+        << QStringLiteral("http://127.0.0.1:%1/version/zavo.txt").arg(port);
     QTest::newRow("closed without answer") << url("/hangup");
     QTest::newRow("empty url") << QString();
     QTest::newRow("not a url") << QStringLiteral("::not a url::");
@@ -377,19 +441,20 @@ void TestHttpGetText::failuresReturnEmptyQuickly_data()
     QTest::newRow("relative") << QStringLiteral("/version/zavo.txt");
 }
 
-void TestHttpGetText::failuresReturnEmptyQuickly()
+void TestTextFetch::failuresReturnEmptyQuickly()
 {
     QFETCH(QString, target);
     qint16 limit = 10;
-    QElapsedTimer clock;
-    clock.start();
-    const QString result = Module1::HttpGetText(target, QStringLiteral("a=b"), limit);
-    const qint64 elapsed = clock.elapsed();
-    QCOMPARE(result, QString());
-    QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
+    Outcome out;
+    fetchAndWait(out, target, QStringLiteral("a=b"), limit, 5000);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(out.text, QString());
+    QCOMPARE(out.emissions, 1);
+    QVERIFY2(out.finishedNs < 3000000000LL, qPrintable(QString::number(out.finishedNs)));
 }
 
-void TestHttpGetText::redirects_data()
+void TestTextFetch::redirects_data()
 {
     QTest::addColumn<int>("hops");
     QTest::addColumn<QString>("expected");
@@ -398,7 +463,7 @@ void TestHttpGetText::redirects_data()
     QTest::newRow("six is too many") << 6 << QString();
 }
 
-void TestHttpGetText::redirects()
+void TestTextFetch::redirects()
 {
     QFETCH(int, hops);
     QFETCH(QString, expected);
@@ -416,8 +481,12 @@ void TestHttpGetText::redirects()
     m_server->clearRequests();
 
     qint16 limit = 10;
-    QCOMPARE(Module1::HttpGetText(url(QStringLiteral("/hop/%1").arg(hops)), QString(), limit),
-             expected);
+    Outcome out;
+    fetchAndWait(out, url(QStringLiteral("/hop/%1").arg(hops)), QString(), limit);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(out.text, expected);
+    QCOMPARE(out.emissions, 1);
     // Qt may resend a request on a reused connection the server had closed,
     // so which paths were asked for matters, not how often.
     QStringList paths;
@@ -427,7 +496,7 @@ void TestHttpGetText::redirects()
     QCOMPARE(paths.contains(QStringLiteral("/hop/0")), !expected.isEmpty());
 }
 
-void TestHttpGetText::tls_data()
+void TestTextFetch::tls_data()
 {
     QTest::addColumn<bool>("trusted");
     QTest::addColumn<QString>("expected");
@@ -435,7 +504,7 @@ void TestHttpGetText::tls_data()
     QTest::newRow("certificate error") << false << QString();
 }
 
-void TestHttpGetText::tls()
+void TestTextFetch::tls()
 {
     QFETCH(bool, trusted);
     QFETCH(QString, expected);
@@ -453,12 +522,17 @@ void TestHttpGetText::tls()
     TlsServer server;
     QVERIFY(server.listen());
     qint16 limit = 10;
-    QCOMPARE(Module1::HttpGetText(server.url(), QString(), limit), expected);
+    Outcome out;
+    fetchAndWait(out, server.url(), QString(), limit);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(out.text, expected);
+    QCOMPARE(out.emissions, 1);
     QCOMPARE(server.handshakes, 1);
     QCOMPARE(server.served, trusted ? 1 : 0);
 }
 
-void TestHttpGetText::bodyCapped_data()
+void TestTextFetch::bodyCapped_data()
 {
     QTest::addColumn<qsizetype>("size"); // -1: endless
     QTest::addColumn<qsizetype>("expected");
@@ -469,12 +543,12 @@ void TestHttpGetText::bodyCapped_data()
     QTest::newRow("endless") << qsizetype(-1) << kCap;
 }
 
-void TestHttpGetText::bodyCapped()
+void TestTextFetch::bodyCapped()
 {
     QFETCH(qsizetype, size);
     QFETCH(qsizetype, expected);
 
-    EndlessServer endless;
+    RawServer endless(RawServer::Endless);
     QString target;
     if (size < 0) {
         QVERIFY(endless.listen());
@@ -487,87 +561,148 @@ void TestHttpGetText::bodyCapped()
     }
 
     qint16 limit = 20;
-    QElapsedTimer clock;
-    clock.start();
-    const QString result = Module1::HttpGetText(target, QString(), limit);
-    const qint64 elapsed = clock.elapsed();
-    QCOMPARE(result.size(), expected);
-    QCOMPARE(result.count(QLatin1Char('x')), expected);
-    QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+    Outcome out;
+    fetchAndWait(out, target, QString(), limit, 10000);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(out.text.size(), expected);
+    QCOMPARE(out.text.count(QLatin1Char('x')), expected);
+    QCOMPARE(out.emissions, 1);
+    QVERIFY2(out.finishedNs < 5000000000LL, qPrintable(QString::number(out.finishedNs)));
     if (size < 0) {
         QTRY_VERIFY(endless.peerClosed);
         QVERIFY(endless.written < 64 * kCap);
     }
 }
 
-void TestHttpGetText::eventsProcessedDuringWait()
+void TestTextFetch::startReturnsAtOnce_data()
 {
-    VendorServer::Response r;
-    r.body = "late";
-    r.delayMs = 1000;
-    m_server->setRoute("/late", r);
-
-    bool inWait = false;
-    int ticksInWait = 0;
-    int clicksInWait = 0;
-
-    QTimer ticker;
-    ticker.setInterval(50);
-    connect(&ticker, &QTimer::timeout, this, [&] { ticksInWait += inWait; });
-    ticker.start();
-
-    QPushButton button(QStringLiteral("按钮"));
-    button.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&button));
-    connect(&button, &QPushButton::clicked, this, [&] { clicksInWait += inWait; });
-    // Queued input is only delivered once an event loop runs: inside the wait.
-    const QPointF at = QRectF(button.rect()).center();
-    const QPointF global = button.mapToGlobal(at);
-    QCoreApplication::postEvent(&button,
-                                new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(&button,
-                                new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
-
-    qint16 limit = 10;
-    QElapsedTimer clock;
-    clock.start();
-    inWait = true;
-    const QString result = Module1::HttpGetText(url("/late"), QString(), limit);
-    inWait = false;
-    const qint64 elapsed = clock.elapsed();
-
-    QCOMPARE(result, QStringLiteral("late"));
-    QVERIFY2(elapsed >= 900, qPrintable(QString::number(elapsed)));
-    QCOMPARE(clicksInWait, 1);
-    QVERIFY2(ticksInWait >= 5, qPrintable(QString::number(ticksInWait)));
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("earliestMs"); // the result cannot come before this
+    QTest::newRow("server never answers") << QStringLiteral("/stall") << 1 << QString() << 1000;
+    QTest::newRow("answer after a second")
+        << QStringLiteral("/late") << 10 << QStringLiteral("late") << 900;
 }
 
-void TestHttpGetText::applicationQuitEndsWait()
+void TestTextFetch::startReturnsAtOnce()
 {
-    VendorServer::Response r;
-    r.neverAnswer = true;
-    m_server->setRoute("/stall", r);
+    QFETCH(QString, path);
+    QFETCH(int, limit);
+    QFETCH(QString, expected);
+    QFETCH(int, earliestMs);
 
-    QString result = QStringLiteral("not called");
-    qint64 elapsed = -1;
-    QObject context;
-    // Wait inside the application's own loop, as a handler of the running program would.
-    QTimer::singleShot(0, &context, [&] {
-        QElapsedTimer clock;
-        clock.start();
-        qint16 limit = 10;
-        result = Module1::HttpGetText(url("/stall"), QString(), limit);
-        elapsed = clock.elapsed();
-    });
-    QTimer::singleShot(300, &context, [] { QCoreApplication::exit(0); });
-    QTimer::singleShot(20000, &context, [] { QCoreApplication::exit(1); }); // safety net only
-    QCOMPARE(QCoreApplication::exec(), 0);
+    VendorServer::Response stall;
+    stall.neverAnswer = true;
+    m_server->setRoute("/stall", stall);
+    VendorServer::Response late;
+    late.body = "late";
+    late.delayMs = 1000;
+    m_server->setRoute("/late", late);
 
-    QCOMPARE(result, QString());
-    QVERIFY2(elapsed >= 250 && elapsed < 2000, qPrintable(QString::number(elapsed)));
+    qint16 value = qint16(limit);
+    Outcome out;
+    fetchAndWait(out, url(path), QString(), value, limit * 1000 + 5000);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY2(out.startNs < 100000000, qPrintable(QString::number(out.startNs)));
+    QCOMPARE(out.text, expected);
+    QCOMPARE(out.emissions, 1);
+    QVERIFY2(out.finishedNs >= qint64(earliestMs) * 1000000,
+        qPrintable(QString::number(out.finishedNs)));
 }
 
-QTEST_MAIN(TestHttpGetText)
-#include "tst_httpgettext.moc"
+void TestTextFetch::destroyedMidRequestSaysNothing_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<bool>("requestReached"); // destroy only once the server has the request
+    QTest::newRow("waiting on the server") << 1 << true;
+    QTest::newRow("right after start") << 1 << false;
+    QTest::newRow("negative limit, result queued") << -1 << false;
+}
+
+void TestTextFetch::destroyedMidRequestSaysNothing()
+{
+    QFETCH(int, limit);
+    QFETCH(bool, requestReached);
+
+    RawServer silent(RawServer::Silent);
+    QVERIFY(silent.listen());
+
+    // Started alongside, with the same limit: once it has given up, so would
+    // the destroyed one have.
+    TextFetch witness;
+    QSignalSpy witnessSpy(&witness, &TextFetch::finished);
+    qint16 witnessLimit = 1;
+
+    auto *fetch = new TextFetch;
+    QSignalSpy spy(fetch, &TextFetch::finished);
+    qint16 value = qint16(limit);
+    fetch->start(silent.url(), QString(), value);
+    witness.start(silent.url(), QString(), witnessLimit);
+    if (requestReached)
+        QTRY_COMPARE_WITH_TIMEOUT(silent.requests, 2, 5000);
+
+    delete fetch;
+    QCOMPARE(spy.count(), 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(witnessSpy.count(), 1, 5000);
+    QCOMPARE(witnessSpy.first().first().toString(), QString());
+    QCOMPARE(spy.count(), 0);
+    // Nothing is left holding a connection open.
+    QTRY_COMPARE_WITH_TIMEOUT(silent.open, 0, 5000);
+}
+
+void TestTextFetch::startAgainAbandonsFirst_data()
+{
+    QTest::addColumn<QString>("firstPath");
+    QTest::addColumn<int>("firstLimit");
+    QTest::newRow("first answers before the second")
+        << QStringLiteral("/first") << 10; // answers at 300 ms
+    QTest::newRow("first's limit passes before the second") << QStringLiteral("/stall") << 1;
+    QTest::newRow("first had a negative limit") << QStringLiteral("/first") << -1;
+    QTest::newRow("first was no web address") << QStringLiteral("::not a url::") << 10;
+}
+
+void TestTextFetch::startAgainAbandonsFirst()
+{
+    QFETCH(QString, firstPath);
+    QFETCH(int, firstLimit);
+
+    VendorServer::Response first;
+    first.body = "first";
+    first.delayMs = 300;
+    m_server->setRoute("/first", first);
+    VendorServer::Response stall;
+    stall.neverAnswer = true;
+    m_server->setRoute("/stall", stall);
+    // Later than anything the first request could bring.
+    VendorServer::Response second;
+    second.body = "second";
+    second.delayMs = 1500;
+    m_server->setRoute("/second", second);
+
+    m_server->clearRequests();
+
+    const QString firstTarget = firstPath.startsWith(QLatin1Char('/')) ? url(firstPath) : firstPath;
+    TextFetch fetch;
+    QSignalSpy spy(&fetch, &TextFetch::finished);
+    qint16 limit1 = qint16(firstLimit);
+    fetch.start(firstTarget, QString(), limit1);
+    if (firstLimit > 0 && firstTarget != firstPath)
+        QTRY_VERIFY_WITH_TIMEOUT(!m_server->requests().isEmpty()
+                && m_server->requests().last().path == firstPath.toUtf8(),
+            5000);
+    qint16 limit2 = 10;
+    fetch.start(url("/second"), QString(), limit2);
+    QCOMPARE(spy.count(), 0);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), 10000);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.first().first().toString(), QStringLiteral("second"));
+    QVERIFY(!fetch.isRunning());
+}
+
+QTEST_GUILESS_MAIN(TestTextFetch)
+#include "tst_textfetch.moc"

@@ -5,17 +5,22 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "homepage/startpagestore.h"
+#include "prompt/prompt.h"
+#include "browsercatcher.h"
 #include "vendorserver.h"
 #include "webview/listpage.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTranslator>
+#include <QPointer>
+#include <QTimer>
 #include <QWebEnginePage>
 
 #include <memory>
@@ -68,6 +73,68 @@ inline StartPageStoreFactory memoryStoreFactory(std::shared_ptr<MemoryStartPage>
     };
 }
 
+// The user as a script: every question is recorded and answered, later, as
+// a user would, with the next queued answer (OK when none is queued). With
+// hold set, questions wait until the test answers them.
+struct PromptScript
+{
+    QList<Question> asked;
+    QList<Answer> answers;
+    bool hold = false;
+    // Runs as each question is asked, before it is answered.
+    std::function<void(const Question &)> onAsk;
+
+    struct Pending
+    {
+        QPointer<QObject> context;
+        std::function<void(Answer)> answered;
+    };
+    QList<Pending> pending;
+
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const Question &q : asked)
+            t << q.text;
+        return t;
+    }
+    // Answers the oldest open question; false when none is open.
+    bool answer(Answer a)
+    {
+        if (pending.isEmpty())
+            return false;
+        const Pending p = pending.takeFirst();
+        if (p.context)
+            p.answered(a);
+        return true;
+    }
+};
+
+class FakePrompt : public Prompt
+{
+public:
+    explicit FakePrompt(std::shared_ptr<PromptScript> script) : m_script(std::move(script)) { }
+    void ask(const Question &question, QObject *context,
+             std::function<void(Answer)> answered) override
+    {
+        m_script->asked << question;
+        if (m_script->onAsk)
+            m_script->onAsk(question);
+        m_script->pending.append({context, std::move(answered)});
+        if (m_script->hold)
+            return;
+        const Answer a = m_script->answers.isEmpty() ? Answer::Ok : m_script->answers.takeFirst();
+        std::weak_ptr<PromptScript> weak = m_script;
+        QTimer::singleShot(0, context, [weak, a] {
+            if (auto s = weak.lock())
+                s->answer(a);
+        });
+    }
+
+private:
+    std::shared_ptr<PromptScript> m_script;
+};
+
 // Qt's own texts in Chinese, as the viewer has them.
 // The application's own start-up preparation: Chinese locale and translations.
 inline void installChineseTranslations()
@@ -119,6 +186,26 @@ inline void serveSite(VendorServer *server)
     server->setRoute(QStringLiteral("/version/zavo.txt"), version);
 }
 
+// Runs the viewer's whole start-up and waits for its last step; false when
+// it did not get there in time. Waits in a real event loop, as the program
+// does: the engine's work on this thread starves in QTest's sleeping waits.
+inline bool startAndFinish(MainWindow *w, int timeoutMs = 30000)
+{
+    QEventLoop loop;
+    bool finished = false;
+    QObject::connect(w, &MainWindow::startupStep, &loop, [&](MainWindow::Step step) {
+        if (step == MainWindow::Step::VersionChecked) {
+            finished = true;
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    w->start();
+    if (!finished)
+        loop.exec();
+    return finished;
+}
+
 // A viewer against server whose home-page store already holds the vendor's
 // navigation page, so start-up offers nothing.
 inline MainWindow *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPage> &store)
@@ -126,4 +213,14 @@ inline MainWindow *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPa
     store = std::make_shared<MemoryStartPage>();
     store->value = server->baseUrl() + QStringLiteral("/dh.htm");
     return new MainWindow(server->baseUrl(), memoryStoreFactory(store));
+}
+
+// The same, with every question going to script instead of a message box.
+inline MainWindow *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPage> &store,
+                             const std::shared_ptr<PromptScript> &script)
+{
+    store = std::make_shared<MemoryStartPage>();
+    store->value = server->baseUrl() + QStringLiteral("/dh.htm");
+    return new MainWindow(server->baseUrl(), memoryStoreFactory(store),
+                          std::make_unique<FakePrompt>(script));
 }
