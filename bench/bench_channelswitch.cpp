@@ -24,8 +24,7 @@
 namespace {
 
 // Time from start() to the next loadFinished of page.
-class LoadClock
-{
+class LoadClock {
 public:
     explicit LoadClock(QWebEnginePage *page)
     {
@@ -58,14 +57,6 @@ private:
 // Time between switches, so each channel has started playing and is torn
 // down mid-play, as when a viewer flips through channels.
 constexpr int kDwellMs = 400;
-
-// Whether the page's video has advanced: the channel really played.
-bool playing(QWebEnginePage *page)
-{
-    return Bench::evaluate(page, QStringLiteral("(function(){var v=document.getElementById('tv');"
-                                                "return !!v && v.currentTime > 0;})()"))
-        .toBool();
-}
 
 void printRound(const char *who, int round, const QList<double> &ms)
 {
@@ -148,7 +139,7 @@ int main(int argc, char **argv)
                 ++failures;
             viewer[r] << ms;
             Bench::settle(kDwellMs);
-            viewerPlayed += playing(player);
+            viewerPlayed += (PageProbe::videoTime(player) > 0);
         }
         viewerClock.start();
         w.guide()->stop();
@@ -162,7 +153,7 @@ int main(int argc, char **argv)
                 ++failures;
             floor[r] << ms;
             Bench::settle(kDwellMs);
-            barePlayed += playing(&barePage);
+            barePlayed += (PageProbe::videoTime(&barePage) > 0);
         }
         bareClock.start();
         bare.load(QUrl(server.baseUrl() + QStringLiteral("/zavomsg.htm")));
@@ -171,13 +162,13 @@ int main(int argc, char **argv)
 
     std::printf("channel switch, ms from the call to loadFinished, %d channels, "
                 "%d ms of play between switches\n",
-                channels, kDwellMs);
+        channels, kDwellMs);
     for (int r = 0; r < rounds; ++r)
         printRound("viewer", r, viewer[r]);
     for (int r = 0; r < rounds; ++r)
         printRound("bare", r, floor[r]);
     std::printf("playing when switched away: viewer %d of %d, bare %d of %d\n", viewerPlayed,
-                rounds * channels, barePlayed, rounds * channels);
+        rounds * channels, barePlayed, rounds * channels);
     if (failures)
         std::printf("failed or wrong loads: %d\n", failures);
 
@@ -191,13 +182,13 @@ int main(int argc, char **argv)
     const double vm = Bench::median(v), fm = Bench::median(f);
     const double first = Bench::median(viewer[0]);
     std::printf("viewer median %.1f ms, bare median %.1f ms, ratio %.2f (rounds after the first)\n",
-                vm, fm, Bench::ratio(vm, fm));
+        vm, fm, Bench::ratio(vm, fm));
     std::printf("first round: viewer %.1f ms, bare %.1f ms (the bare view starts with a warm "
                 "engine, so this ratio is not a fair one)\n",
-                first, Bench::median(floor[0]));
+        first, Bench::median(floor[0]));
     Bench::row(QStringLiteral("channel switch (nextButton to loadFinished)"),
-               QStringLiteral("%1 ms").arg(vm, 0, 'f', 0),
-               QStringLiteral("bare view loading same page %1 ms").arg(fm, 0, 'f', 0),
-               Bench::ratio(vm, fm));
+        QStringLiteral("%1 ms").arg(vm, 0, 'f', 0),
+        QStringLiteral("bare view loading same page %1 ms").arg(fm, 0, 'f', 0),
+        Bench::ratio(vm, fm));
     return failures ? 2 : 0;
 }

@@ -48,8 +48,10 @@ int main(int argc, char **argv)
     QString text;
     text.reserve(entries * 48);
     for (int i = 0; i < entries; ++i)
-        text += QStringLiteral("频道%1;%2/tv/%3.htm\r\n").arg(i).arg(base).arg(i % 12 + 1, 2, 10,
-                                                                            QLatin1Char('0'));
+        text += QStringLiteral("频道%1;%2/tv/%3.htm\r\n")
+                    .arg(i)
+                    .arg(base)
+                    .arg(i % 12 + 1, 2, 10, QLatin1Char('0'));
 
     auto store = std::make_shared<MemoryStartPage>();
     store->value = base + QStringLiteral("/dh.htm");
@@ -100,22 +102,23 @@ int main(int argc, char **argv)
     const double floor = Bench::median(split);
     const double p = Bench::median(parse), f = Bench::median(fill), fp = Bench::median(fillPaint);
     std::printf("list of %d entries (%lld chars), %d runs, medians\n", entries,
-                qlonglong(text.size()), runs);
-    std::printf("split into lines (floor)           %8.2f ms  (%lld lines)\n", floor,
-                qlonglong(lines));
+        qlonglong(text.size()), runs);
+    std::printf(
+        "split into lines (floor)           %8.2f ms  (%lld lines)\n", floor, qlonglong(lines));
     std::printf("ChannelList::parse                 %8.2f ms  ratio %.2f  (%lld entries)\n", p,
-                Bench::ratio(p, floor), qlonglong(parsed));
+        Bench::ratio(p, floor), qlonglong(parsed));
     std::printf("loadList (parse + fill model)    %8.2f ms  ratio %.2f  (%d channels)\n", f,
-                Bench::ratio(f, floor), filled);
-    std::printf("loadList + list layout and paint %8.2f ms  ratio %.2f\n", fp,
-                Bench::ratio(fp, floor));
+        Bench::ratio(f, floor), filled);
+    std::printf(
+        "loadList + list layout and paint %8.2f ms  ratio %.2f\n", fp, Bench::ratio(fp, floor));
 
-    const QString floorText = QStringLiteral("split() into QStringList %1 ms").arg(floor, 0, 'f', 1);
+    const QString floorText
+        = QStringLiteral("split() into QStringList %1 ms").arg(floor, 0, 'f', 1);
     Bench::row(QStringLiteral("parse 32767-entry list"), QStringLiteral("%1 ms").arg(p, 0, 'f', 1),
-               floorText, Bench::ratio(p, floor));
+        floorText, Bench::ratio(p, floor));
     Bench::row(QStringLiteral("loadList 32767 entries (fill)"),
-               QStringLiteral("%1 ms").arg(f, 0, 'f', 1), floorText, Bench::ratio(f, floor));
+        QStringLiteral("%1 ms").arg(f, 0, 'f', 1), floorText, Bench::ratio(f, floor));
     Bench::row(QStringLiteral("loadList 32767 + layout/paint"),
-               QStringLiteral("%1 ms").arg(fp, 0, 'f', 1), floorText, Bench::ratio(fp, floor));
+        QStringLiteral("%1 ms").arg(fp, 0, 'f', 1), floorText, Bench::ratio(fp, floor));
     return parsed == entries && filled == entries ? 0 : 2;
 }

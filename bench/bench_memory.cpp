@@ -29,10 +29,6 @@ constexpr int kIdleMs = 3000;
 constexpr int kPlayMs = 5000;
 constexpr int kChildTimeoutMs = 90000;
 
-const QString kPlayingProbe = QStringLiteral(
-    "(function(){var v=document.getElementById('tv');"
-    "return v ? (v.paused ? -1 : v.currentTime) : -2;})()");
-
 bool waitLoaded(QWebEnginePage *page, const std::function<void()> &start)
 {
     bool done = false;
@@ -61,15 +57,15 @@ Bench::Pss sampleOver(int ms)
         taken << Bench::pssOfTree(QCoreApplication::applicationPid());
     }
     std::sort(taken.begin(), taken.end(),
-              [](const Bench::Pss &a, const Bench::Pss &b) { return a.kib < b.kib; });
+        [](const Bench::Pss &a, const Bench::Pss &b) { return a.kib < b.kib; });
     return taken[samples / 2];
 }
 
 void report(const char *what, const Bench::Pss &pss)
 {
     std::printf("memory %s kib=%lld dirty=%lld procs=%d others=%d  [pid:type:pss %s]\n", what,
-                qlonglong(pss.kib), qlonglong(pss.privateDirtyKib), pss.processes,
-                Bench::othersMappingEngine(pss.pids), qPrintable(pss.detail.join(u' ')));
+        qlonglong(pss.kib), qlonglong(pss.privateDirtyKib), pss.processes,
+        Bench::othersMappingEngine(pss.pids), qPrintable(pss.detail.join(u' ')));
     std::fflush(stdout);
 }
 
@@ -100,7 +96,7 @@ int runViewer(int argc, char **argv)
         return 1;
     }
     const Bench::Pss playing = sampleOver(kPlayMs);
-    const double at = Bench::evaluate(player, kPlayingProbe).toDouble();
+    const double at = PageProbe::videoTime(player);
     report("viewer-playing", playing);
     std::printf("memory viewer-position seconds=%.2f\n", at);
     return 0;
@@ -129,7 +125,7 @@ int runBare(int argc, char **argv)
         return 1;
     }
     const Bench::Pss playing = sampleOver(kPlayMs);
-    const double at = Bench::evaluate(view.page(), kPlayingProbe).toDouble();
+    const double at = PageProbe::videoTime(view.page());
     report("bare-playing", playing);
     std::printf("memory bare-position seconds=%.2f\n", at);
     return 0;
@@ -155,21 +151,25 @@ int runAll(int argc, char **argv)
         const QStringList bare = Bench::runChild({QStringLiteral("--bare")}, kChildTimeoutMs);
         for (const QString &line : viewer + bare)
             std::printf("%s\n", qPrintable(line));
-        idleRuns << Bench::field(viewer, QStringLiteral("memory viewer-idle"), QStringLiteral("kib"));
-        playRuns << Bench::field(viewer, QStringLiteral("memory viewer-playing"),
-                                 QStringLiteral("kib"));
+        idleRuns << Bench::field(
+            viewer, QStringLiteral("memory viewer-idle"), QStringLiteral("kib"));
+        playRuns << Bench::field(
+            viewer, QStringLiteral("memory viewer-playing"), QStringLiteral("kib"));
         blankRuns << Bench::field(bare, QStringLiteral("memory bare-blank"), QStringLiteral("kib"));
-        barePlayRuns << Bench::field(bare, QStringLiteral("memory bare-playing"),
-                                     QStringLiteral("kib"));
-        idleDirty << Bench::field(viewer, QStringLiteral("memory viewer-idle"), QStringLiteral("dirty"));
-        playDirty << Bench::field(viewer, QStringLiteral("memory viewer-playing"), QStringLiteral("dirty"));
-        blankDirty << Bench::field(bare, QStringLiteral("memory bare-blank"), QStringLiteral("dirty"));
-        barePlayDirty << Bench::field(bare, QStringLiteral("memory bare-playing"),
-                                    QStringLiteral("dirty"));
-        vPosRuns << Bench::field(viewer, QStringLiteral("memory viewer-position"),
-                                 QStringLiteral("seconds"));
-        bPosRuns << Bench::field(bare, QStringLiteral("memory bare-position"),
-                                 QStringLiteral("seconds"));
+        barePlayRuns << Bench::field(
+            bare, QStringLiteral("memory bare-playing"), QStringLiteral("kib"));
+        idleDirty << Bench::field(
+            viewer, QStringLiteral("memory viewer-idle"), QStringLiteral("dirty"));
+        playDirty << Bench::field(
+            viewer, QStringLiteral("memory viewer-playing"), QStringLiteral("dirty"));
+        blankDirty << Bench::field(
+            bare, QStringLiteral("memory bare-blank"), QStringLiteral("dirty"));
+        barePlayDirty << Bench::field(
+            bare, QStringLiteral("memory bare-playing"), QStringLiteral("dirty"));
+        vPosRuns << Bench::field(
+            viewer, QStringLiteral("memory viewer-position"), QStringLiteral("seconds"));
+        bPosRuns << Bench::field(
+            bare, QStringLiteral("memory bare-position"), QStringLiteral("seconds"));
     }
     // A failed run reports -1; one of them drags every median down.
     const auto all = [](const QList<double> &v) {
@@ -182,15 +182,16 @@ int runAll(int argc, char **argv)
     const double bPos = *std::min_element(bPosRuns.begin(), bPosRuns.end());
 
     std::printf("PSS of the process tree, MiB, medians of %d runs per mode\n", runs);
-    std::printf("viewer idle (list loaded, About page, %d s)     %7.1f\n", kIdleMs / 1000, mib(idle));
+    std::printf(
+        "viewer idle (list loaded, About page, %d s)     %7.1f\n", kIdleMs / 1000, mib(idle));
     std::printf("bare view, blank page (%d s)                    %7.1f   idle ratio %.2f\n",
-                kIdleMs / 1000, mib(blank), Bench::ratio(idle, blank));
-    std::printf("viewer playing channel 1 (%d s, at >= %.1f s)   %7.1f\n", kPlayMs / 1000, vPos,
-                mib(play));
+        kIdleMs / 1000, mib(blank), Bench::ratio(idle, blank));
+    std::printf(
+        "viewer playing channel 1 (%d s, at >= %.1f s)   %7.1f\n", kPlayMs / 1000, vPos, mib(play));
     std::printf("bare view playing ch. 1 (%d s, at >= %.1f s)    %7.1f   playing ratio %.2f\n",
-                kPlayMs / 1000, bPos, mib(barePlay), Bench::ratio(play, barePlay));
+        kPlayMs / 1000, bPos, mib(barePlay), Bench::ratio(play, barePlay));
     std::printf("viewer idle against bare view playing             ratio %.2f\n",
-                Bench::ratio(idle, barePlay));
+        Bench::ratio(idle, barePlay));
     if (vPos <= 0 || bPos <= 0)
         std::printf("note: a video was not advancing (position <= 0)\n");
     if (!complete)
@@ -200,20 +201,20 @@ int runAll(int argc, char **argv)
     const double bD = Bench::median(blankDirty), bpD = Bench::median(barePlayDirty);
     std::printf("private dirty: idle %.1f against bare blank %.1f, ratio %.2f; playing %.1f "
                 "against bare playing %.1f, ratio %.2f\n",
-                mib(iD), mib(bD), Bench::ratio(iD, bD), mib(pD), mib(bpD), Bench::ratio(pD, bpD));
+        mib(iD), mib(bD), Bench::ratio(iD, bD), mib(pD), mib(bpD), Bench::ratio(pD, bpD));
     std::printf("(others=N: processes outside the tree mapping the engine library, which "
                 "lowers PSS)\n");
 
     auto m = [](double kib) { return QStringLiteral("%1 MiB").arg(mib(kib), 0, 'f', 0); };
     Bench::row(QStringLiteral("memory idle (PSS, About page)"), m(idle),
-               QStringLiteral("bare view, blank page %1").arg(m(blank)), Bench::ratio(idle, blank));
+        QStringLiteral("bare view, blank page %1").arg(m(blank)), Bench::ratio(idle, blank));
     Bench::row(QStringLiteral("memory playing ch. 1 (PSS)"), m(play),
-               QStringLiteral("bare view playing ch. 1 %1").arg(m(barePlay)),
-               Bench::ratio(play, barePlay));
+        QStringLiteral("bare view playing ch. 1 %1").arg(m(barePlay)),
+        Bench::ratio(play, barePlay));
     Bench::row(QStringLiteral("memory idle (private dirty)"), m(iD),
-               QStringLiteral("bare view, blank page %1").arg(m(bD)), Bench::ratio(iD, bD));
+        QStringLiteral("bare view, blank page %1").arg(m(bD)), Bench::ratio(iD, bD));
     Bench::row(QStringLiteral("memory playing ch. 1 (private dirty)"), m(pD),
-               QStringLiteral("bare view playing ch. 1 %1").arg(m(bpD)), Bench::ratio(pD, bpD));
+        QStringLiteral("bare view playing ch. 1 %1").arg(m(bpD)), Bench::ratio(pD, bpD));
     return complete ? 0 : 2;
 }
 

@@ -22,8 +22,7 @@ namespace {
 constexpr int kChildTimeoutMs = 60000;
 
 // Notes when the window is first shown and first exposed by the X server.
-class FirstShown : public QObject
-{
+class FirstShown : public QObject {
 public:
     FirstShown(QWidget *window, std::function<void()> changed, QObject *parent)
         : QObject(parent), m_window(window), m_changed(std::move(changed))
@@ -39,7 +38,7 @@ protected:
             shown = Bench::secondsSinceProcessStart();
             m_changed();
         } else if (exposed < 0 && event->type() == QEvent::Expose
-                   && watched == m_window->windowHandle() && m_window->windowHandle()->isExposed()) {
+            && watched == m_window->windowHandle() && m_window->windowHandle()->isExposed()) {
             exposed = Bench::secondsSinceProcessStart();
         }
         return false;
@@ -67,7 +66,8 @@ int runWindow(int argc, char **argv)
     int count = -1;
     bool formLoadReturned = false;
     std::function<void()> check;
-    FirstShown watch(&w, [&] { check(); }, &app);
+    FirstShown watch(
+        &w, [&] { check(); }, &app);
     app.installEventFilter(&watch);
     // Once the list is in and the window visible, the figure is taken; the
     // process ends after start has unwound, so no wait is cut short.
@@ -76,7 +76,7 @@ int runWindow(int argc, char **argv)
             doneAt = Bench::secondsSinceProcessStart();
             std::printf("startup window main=%.4f visible=%.4f exposed=%.4f list=%.4f done=%.4f "
                         "count=%d\n",
-                        atMain, watch.shown, watch.exposed, listAt, doneAt, count);
+                atMain, watch.shown, watch.exposed, listAt, doneAt, count);
             std::fflush(stdout);
         }
         if (doneAt >= 0 && formLoadReturned)
@@ -123,7 +123,7 @@ int runBare(int argc, char **argv)
         page.toPlainText([&, ok](const QString &text) {
             const double textAt = Bench::secondsSinceProcessStart();
             std::printf("startup bare main=%.4f loaded=%.4f text=%.4f chars=%lld ok=%d\n", atMain,
-                        loadedAt, textAt, qlonglong(text.size()), int(ok));
+                loadedAt, textAt, qlonglong(text.size()), int(ok));
             std::fflush(stdout);
             QCoreApplication::exit(0);
         });
@@ -152,7 +152,8 @@ int runAll(int argc, char **argv)
     int failures = 0;
     for (int i = 0; i < runs; ++i) {
         const QStringList w = Bench::runChild({QStringLiteral("--window")}, kChildTimeoutMs);
-        const double done = Bench::field(w, QStringLiteral("startup window"), QStringLiteral("done"));
+        const double done
+            = Bench::field(w, QStringLiteral("startup window"), QStringLiteral("done"));
         if (done > 0) {
             main << Bench::field(w, QStringLiteral("startup window"), QStringLiteral("main"));
             shown << Bench::field(w, QStringLiteral("startup window"), QStringLiteral("visible"));
@@ -176,14 +177,14 @@ int runAll(int argc, char **argv)
     const double l = Bench::median(list), s = Bench::median(shown), e = Bench::median(exposed);
     std::printf("start-up, seconds since process start, medians of %d runs per mode "
                 "(clock tick %.0f ms)\n",
-                runs, 1000.0 / double(sysconf(_SC_CLK_TCK)));
+        runs, 1000.0 / double(sysconf(_SC_CLK_TCK)));
     std::printf("viewer  main() entered                 %6.3f s\n", Bench::median(main));
-    std::printf("viewer  window first shown             %6.3f s  ratio %.2f\n", s,
-                Bench::ratio(s, floor));
-    std::printf("viewer  window first exposed           %6.3f s  ratio %.2f\n", e,
-                Bench::ratio(e, floor));
-    std::printf("viewer  window visible, list loaded    %6.3f s  ratio %.2f\n", l,
-                Bench::ratio(l, floor));
+    std::printf(
+        "viewer  window first shown             %6.3f s  ratio %.2f\n", s, Bench::ratio(s, floor));
+    std::printf(
+        "viewer  window first exposed           %6.3f s  ratio %.2f\n", e, Bench::ratio(e, floor));
+    std::printf(
+        "viewer  window visible, list loaded    %6.3f s  ratio %.2f\n", l, Bench::ratio(l, floor));
     std::printf("bare    main() entered                 %6.3f s\n", Bench::median(bareMain));
     std::printf("bare    list page loadFinished         %6.3f s\n", Bench::median(bareLoaded));
     std::printf("bare    toPlainText answered (floor)   %6.3f s\n", floor);
@@ -197,11 +198,12 @@ int runAll(int argc, char **argv)
     if (failures)
         std::printf("failed runs: %d\n", failures);
 
-    const QString floorText = QStringLiteral("bare page loading the list %1 s").arg(floor, 0, 'f', 2);
+    const QString floorText
+        = QStringLiteral("bare page loading the list %1 s").arg(floor, 0, 'f', 2);
     Bench::row(QStringLiteral("start-up to window with list"),
-               QStringLiteral("%1 s").arg(l, 0, 'f', 2), floorText, Bench::ratio(l, floor));
+        QStringLiteral("%1 s").arg(l, 0, 'f', 2), floorText, Bench::ratio(l, floor));
     Bench::row(QStringLiteral("start-up to window first shown"),
-               QStringLiteral("%1 s").arg(s, 0, 'f', 2), floorText, Bench::ratio(s, floor));
+        QStringLiteral("%1 s").arg(s, 0, 'f', 2), floorText, Bench::ratio(s, floor));
     return failures ? 2 : 0;
 }
 

@@ -4,6 +4,7 @@
 // Usage: bench_versionwait
 
 #include "net/versioncheck.h"
+#include "netsupport.h"
 #include "vendorserver.h"
 
 #include <QCoreApplication>
@@ -19,14 +20,13 @@ namespace {
 
 double cpuSeconds()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval &tv) { return double(tv.tv_sec) + double(tv.tv_usec) / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-struct Sample
-{
+struct Sample {
     double wall = 0;
     double cpu = 0;
 };
@@ -68,7 +68,7 @@ int main(int argc, char **argv)
 
     // A version the server could never match, so only a wait that gives up
     // can end as Unreachable.
-    VersionCheck check(server.baseUrl(), QStringLiteral("1.1"));
+    VersionCheck check(server.baseUrl(), buildVersion());
     bool finished = false;
     VersionCheck::Verdict verdict = VersionCheck::Verdict::Current;
     const Sample wait = measure([&] {
@@ -88,10 +88,12 @@ int main(int argc, char **argv)
 
     std::printf("idle-loop     wall %.2f s  cpu %.2f s\n", idle.wall, idle.cpu);
     std::printf("version-wait  wall %.2f s  cpu %.2f s  (idle loop floor cpu %.2f s)\n", wait.wall,
-                wait.cpu, idle.cpu);
+        wait.cpu, idle.cpu);
     std::printf("result        %s  (requests seen by server: %lld)\n",
-                !finished ? "NO VERDICT" : result.isEmpty() ? "empty, as expected" : "NOT EMPTY",
-                qlonglong(server.requests().size()));
+        !finished              ? "NO VERDICT"
+            : result.isEmpty() ? "empty, as expected"
+                               : "NOT EMPTY",
+        qlonglong(server.requests().size()));
     const bool ok = unreachable && result.isEmpty() && wait.cpu < 0.3;
     std::printf("goal cpu < 0.30 s: %s\n", ok ? "met" : "MISSED");
     return ok ? 0 : 2;

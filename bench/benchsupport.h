@@ -4,6 +4,7 @@
 
 #include "app/mainwindow.h"
 #include "guide/channelguide.h"
+#include "pageprobe.h"
 #include "vendorserver.h"
 
 #include <QByteArray>
@@ -50,7 +51,7 @@ inline double ratio(double value, double floor)
 
 inline double bootSeconds()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_BOOTTIME, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
@@ -73,8 +74,7 @@ inline double secondsSinceProcessStart()
     return bootSeconds() - startTicks / double(sysconf(_SC_CLK_TCK));
 }
 
-struct Pss
-{
+struct Pss {
     qint64 kib = 0;
     qint64 privateDirtyKib = 0;
     int processes = 0;
@@ -82,8 +82,7 @@ struct Pss
     QList<qint64> pids;
 };
 
-struct Rollup
-{
+struct Rollup {
     qint64 pss = 0;
     // Private dirty pages (heap, written data): unlike PSS, not lowered when
     // other programs map the same libraries.
@@ -156,7 +155,7 @@ inline Pss pssOfTree(qint64 root)
     Pss total;
     // Processes forked from a zygote keep its command line: they are the
     // renderers.
-    QList<QPair<qint64, QString>> todo{{root, QString()}};
+    QList<QPair<qint64, QString>> todo {{root, QString()}};
     while (!todo.isEmpty()) {
         const auto [pid, parentType] = todo.takeFirst();
         QString type = processType(pid);
@@ -214,31 +213,12 @@ inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
     return done();
 }
 
-inline void settle(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    waitFor([&] { return t.elapsed() >= ms; }, ms + 1000);
-}
-
-// Runs a script in page and waits for its answer.
-inline QVariant evaluate(QWebEnginePage *page, const QString &script, int timeoutMs = 10000)
-{
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant &v) {
-        result = v;
-        done = true;
-    });
-    waitFor([&] { return done; }, timeoutMs);
-    return result;
-}
+using PageProbe::settle;
 
 // Serves the site from a thread of its own, as a remote site would: a busy
 // GUI thread never delays an answer, and the viewer's figures carry none of
 // the serving work.
-class SiteServer
-{
+class SiteServer {
 public:
     explicit SiteServer(const std::function<void(VendorServer &)> &setup = {})
     {
@@ -311,7 +291,7 @@ inline void reapOrphans(int timeoutMs)
         ::kill(pid_t(pid), SIGKILL);
     while (waitpid(-1, nullptr, 0) > 0) { }
     std::fprintf(stderr, "engine helpers still running %d ms after their process ended; killed\n",
-                 timeoutMs);
+        timeoutMs);
 }
 
 // One run of this program in another mode, as a child process: its output
@@ -356,15 +336,15 @@ inline double field(const QStringList &lines, const QString &tag, const QString 
 inline void row(const QString &figure, const QString &value, const QString &floor, double r)
 {
     std::printf("ROW\t%s\t%s\t%s\t%s\n", qPrintable(figure), qPrintable(value), qPrintable(floor),
-                r > 0 ? qPrintable(QString::number(r, 'f', 2)) : "n/a");
+        r > 0 ? qPrintable(QString::number(r, 'f', 2)) : "n/a");
 }
 
 // Runs the viewer's start-up and waits until its window shows the demo list.
 inline bool startWithDemoList(MainWindow &w)
 {
     int channels = -1;
-    const auto c = QObject::connect(w.guide(), &ChannelGuide::listLoaded, &w,
-                                    [&](int n) { channels = n; });
+    const auto c
+        = QObject::connect(w.guide(), &ChannelGuide::listLoaded, &w, [&](int n) { channels = n; });
     w.start();
     const bool ok = waitFor([&] { return channels >= 0 && w.isVisible(); }, 30000) && channels > 0;
     QObject::disconnect(c);

@@ -87,8 +87,8 @@ inline QString violation(QStringView text)
     while (end < text.size() && !isBreak(text[end]))
         ++end;
     const qsizetype semi = text.sliced(pos, end - pos).indexOf(u';');
-    const bool limitDue = semi >= 0
-        && (r.entries.size() == MaxChannels || semi + 1 > MaxSeparatorPosition);
+    const bool limitDue
+        = semi >= 0 && (r.entries.size() == MaxChannels || semi + 1 > MaxSeparatorPosition);
     if (r.hitLimit != limitDue)
         return QStringLiteral("limit reported wrongly after %1 entries").arg(r.entries.size());
     if (semi >= 0 && !limitDue)

@@ -7,8 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
-                                                     static_cast<qsizetype>(size));
+    const QByteArray bytes = QByteArray::fromRawData(
+        reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     const QString problem = ChannelListCheck::violation(ChannelListCheck::decode(bytes));
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "channel list: %s\n", qPrintable(problem));

@@ -48,8 +48,7 @@ void say(const QString &line)
 }
 
 // Where an item lives: its bus name and object path.
-struct ItemAddress
-{
+struct ItemAddress {
     QString service;
     QString path;
 };
@@ -94,8 +93,7 @@ QString toolTipTitle(const QDBusArgument &arg)
     return title;
 }
 
-class Watcher : public QDBusAbstractAdaptor
-{
+class Watcher : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
@@ -104,8 +102,7 @@ class Watcher : public QDBusAbstractAdaptor
 
 public:
     Watcher(QObject *object, bool withHost)
-        : QDBusAbstractAdaptor(object),
-          m_hostRegistered(withHost),
+        : QDBusAbstractAdaptor(object), m_hostRegistered(withHost),
           m_names(new QDBusServiceWatcher(this))
     {
         m_names->setConnection(QDBusConnection::sessionBus());
@@ -122,8 +119,8 @@ public slots:
     void RegisterStatusNotifierItem(const QString &serviceOrPath, const QDBusMessage &message)
     {
         // A path alone names an object of the caller.
-        const QString id = serviceOrPath.startsWith(u'/') ? message.service() + serviceOrPath
-                                                          : serviceOrPath;
+        const QString id
+            = serviceOrPath.startsWith(u'/') ? message.service() + serviceOrPath : serviceOrPath;
         if (m_items.contains(id))
             return;
         m_items << id;
@@ -169,7 +166,8 @@ private:
         QDBusMessage get = QDBusMessage::createMethodCall(at.service, at.path,
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
         get << ItemInterface;
-        auto *call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+        auto *call
+            = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
         connect(call, &QDBusPendingCallWatcher::finished, this, [id](QDBusPendingCallWatcher *w) {
             w->deleteLater();
             const QDBusMessage reply = w->reply();
@@ -192,8 +190,7 @@ private:
 };
 
 // Answers the host property but offers no introspection data.
-class OpaqueWatcher : public QDBusVirtualObject
-{
+class OpaqueWatcher : public QDBusVirtualObject {
 public:
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
@@ -258,9 +255,10 @@ int main(int argc, char *argv[])
     }
     // The object is in place before the name appears, so a client that sees
     // the name can use it at once.
-    if (bus.interface()->registerService(WatcherService, QDBusConnectionInterface::DontQueueService,
-            QDBusConnectionInterface::DontAllowReplacement)
-                   .value()
+    if (bus.interface()
+            ->registerService(WatcherService, QDBusConnectionInterface::DontQueueService,
+                QDBusConnectionInterface::DontAllowReplacement)
+            .value()
         != QDBusConnectionInterface::ServiceRegistered) {
         std::fprintf(stderr, "sniwatcher: %s is taken\n", qPrintable(WatcherService));
         return 3;

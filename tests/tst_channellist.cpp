@@ -8,8 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-class tst_ChannelList : public QObject
-{
+class tst_ChannelList : public QObject {
     Q_OBJECT
 private slots:
     void parse_data();
@@ -33,37 +32,38 @@ void tst_ChannelList::parse_data()
     QTest::addColumn<Names>("urls");
 
     QTest::newRow("CR LF list with trailing break")
-        << QStringLiteral("A;u1\r\nB;u2\r\n") << Names{"A", "B"} << Names{"u1", "u2"};
-    QTest::newRow("no trailing break") << QStringLiteral("A;u1\r\nB;u2") << Names{"A", "B"}
-                                       << Names{"u1", "u2"};
-    QTest::newRow("LF only") << QStringLiteral("A;u1\nB;u2\nC;u3\n") << Names{"A", "B", "C"}
-                             << Names{"u1", "u2", "u3"};
-    QTest::newRow("lone CR") << QStringLiteral("A;u1\rB;u2\r") << Names{"A", "B"}
-                             << Names{"u1", "u2"};
+        << QStringLiteral("A;u1\r\nB;u2\r\n") << Names {"A", "B"} << Names {"u1", "u2"};
+    QTest::newRow("no trailing break")
+        << QStringLiteral("A;u1\r\nB;u2") << Names {"A", "B"} << Names {"u1", "u2"};
+    QTest::newRow("LF only") << QStringLiteral("A;u1\nB;u2\nC;u3\n") << Names {"A", "B", "C"}
+                             << Names {"u1", "u2", "u3"};
+    QTest::newRow("lone CR") << QStringLiteral("A;u1\rB;u2\r") << Names {"A", "B"}
+                             << Names {"u1", "u2"};
     QTest::newRow("mixed breaks") << QStringLiteral("A;u1\r\nB;u2\nC;u3\rD;u4")
-                                  << Names{"A", "B", "C", "D"} << Names{"u1", "u2", "u3", "u4"};
+                                  << Names {"A", "B", "C", "D"} << Names {"u1", "u2", "u3", "u4"};
     QTest::newRow("empty line ends the list")
-        << QStringLiteral("A;u1\r\nB;u2;x\r\n\r\nC;u3") << Names{"A", "B"} << Names{"u1", "u2;x"};
-    QTest::newRow("CR CR is an empty line") << QStringLiteral("A;u1\r\rB;u2") << Names{"A"}
-                                            << Names{"u1"};
-    QTest::newRow("empty url") << QStringLiteral("x;") << Names{"x"} << Names{""};
-    QTest::newRow("empty name") << QStringLiteral(";x") << Names{""} << Names{"x"};
+        << QStringLiteral("A;u1\r\nB;u2;x\r\n\r\nC;u3") << Names {"A", "B"} << Names {"u1", "u2;x"};
+    QTest::newRow("CR CR is an empty line")
+        << QStringLiteral("A;u1\r\rB;u2") << Names {"A"} << Names {"u1"};
+    QTest::newRow("empty url") << QStringLiteral("x;") << Names {"x"} << Names {""};
+    QTest::newRow("empty name") << QStringLiteral(";x") << Names {""} << Names {"x"};
     QTest::newRow("further separators belong to the url")
-        << QStringLiteral("a;b;c") << Names{"a"} << Names{"b;c"};
-    QTest::newRow("blanks kept") << QStringLiteral(" a ; b ") << Names{" a "} << Names{" b "};
+        << QStringLiteral("a;b;c") << Names {"a"} << Names {"b;c"};
+    QTest::newRow("blanks kept") << QStringLiteral(" a ; b ") << Names {" a "} << Names {" b "};
     QTest::newRow("title line loads nothing")
-        << QStringLiteral("节目表\r\nA;u1\r\nB;u2") << Names{} << Names{};
-    QTest::newRow("no separator at all") << QStringLiteral("hello\r\nworld") << Names{} << Names{};
-    QTest::newRow("empty text") << QString() << Names{} << Names{};
-    QTest::newRow("break first") << QStringLiteral("\r\nA;u1") << Names{} << Names{};
+        << QStringLiteral("节目表\r\nA;u1\r\nB;u2") << Names {} << Names {};
+    QTest::newRow("no separator at all")
+        << QStringLiteral("hello\r\nworld") << Names {} << Names {};
+    QTest::newRow("empty text") << QString() << Names {} << Names {};
+    QTest::newRow("break first") << QStringLiteral("\r\nA;u1") << Names {} << Names {};
     QTest::newRow("chinese names")
-        << QStringLiteral("栎川一台;http://h/1\r\n新闻频道;http://h/2\r\n") << Names{"栎川一台", "新闻频道"}
-        << Names{"http://h/1", "http://h/2"};
+        << QStringLiteral("栎川一台;http://h/1\r\n新闻频道;http://h/2\r\n")
+        << Names {"栎川一台", "新闻频道"} << Names {"http://h/1", "http://h/2"};
     QTest::newRow("NUL inside a name")
-        << QString::fromUtf16(u"a\u0000b;u\r\nc;d", 10) << Names{QString::fromUtf16(u"a\u0000b", 3), "c"}
-        << Names{"u", "d"};
+        << QString::fromUtf16(u"a\u0000b;u\r\nc;d", 10)
+        << Names {QString::fromUtf16(u"a\u0000b", 3), "c"} << Names {"u", "d"};
     QTest::newRow("tab and blanks only line ends nothing early")
-        << QStringLiteral("A;1\r\n \t;2\r\n") << Names{"A", " \t"} << Names{"1", "2"};
+        << QStringLiteral("A;1\r\n \t;2\r\n") << Names {"A", " \t"} << Names {"1", "2"};
 }
 
 void tst_ChannelList::parse()
@@ -105,8 +105,8 @@ void tst_ChannelList::limits_data()
     QTest::newRow("separator at position 32767 ends the list")
         << QStringLiteral("a;b\r\n") + QString(32766, u'n') + QStringLiteral(";u\r\nc;d") << 1
         << true;
-    QTest::newRow("10 MB single line without separator") << QString(10 * 1024 * 1024, u'x') << 0
-                                                         << false;
+    QTest::newRow("10 MB single line without separator")
+        << QString(10 * 1024 * 1024, u'x') << 0 << false;
     QTest::newRow("separator far into a long line")
         << QString(5 * 1024 * 1024, u'x') + QStringLiteral(";u") << 0 << true;
 }
@@ -132,7 +132,8 @@ void tst_ChannelList::playableUrl_data()
                           << "http://127.0.0.1:18086/tv/01.htm";
     QTest::newRow("https") << "https://tv.example.com/live?id=3"
                            << "https://tv.example.com/live?id=3";
-    QTest::newRow("upper-case scheme") << "HTTP://example.com/" << "http://example.com/";
+    QTest::newRow("upper-case scheme") << "HTTP://example.com/"
+                                       << "http://example.com/";
     // Vendors' lists hold what a browser's address bar takes.
     QTest::newRow("blank in the query") << "http://host/ch/6.htm?n=a b"
                                         << "http://host/ch/6.htm?n=a%20b";
@@ -144,26 +145,45 @@ void tst_ChannelList::playableUrl_data()
                                          << "http://host/%E9%A2%91%E9%81%93/1.htm";
     QTest::newRow("fragment kept") << "http://host/player.htm#cctv1"
                                    << "http://host/player.htm#cctv1";
-    QTest::newRow("leading blank") << " http://example.com/" << "http://example.com/";
-    QTest::newRow("trailing blank and tab") << "http://example.com/a \t" << "http://example.com/a";
-    QTest::newRow("LF prefixed") << "\nhttp://example.com/" << "http://example.com/";
-    QTest::newRow("line break inside") << "http://exam\nple.com/" << "http://example.com/";
+    QTest::newRow("leading blank") << " http://example.com/"
+                                   << "http://example.com/";
+    QTest::newRow("trailing blank and tab") << "http://example.com/a \t"
+                                            << "http://example.com/a";
+    QTest::newRow("LF prefixed") << "\nhttp://example.com/"
+                                 << "http://example.com/";
+    QTest::newRow("line break inside") << "http://exam\nple.com/"
+                                       << "http://example.com/";
 
-    QTest::newRow("file") << "file:///etc/passwd" << "";
-    QTest::newRow("javascript") << "javascript:alert(1)" << "";
-    QTest::newRow("javascript behind blanks") << "  javascript:alert(1)" << "";
-    QTest::newRow("data") << "data:text/html,<script>alert(1)</script>" << "";
-    QTest::newRow("view-source") << "view-source:http://example.com/" << "";
-    QTest::newRow("qrc") << "qrc:/images/logo.jpg" << "";
-    QTest::newRow("chrome") << "chrome://gpu" << "";
-    QTest::newRow("about") << "about:blank" << "";
-    QTest::newRow("ftp") << "ftp://example.com/a.mp4" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("blanks only") << "  \t " << "";
-    QTest::newRow("relative") << "/tv/01.htm" << "";
-    QTest::newRow("no scheme") << "example.com/tv/01.htm" << "";
-    QTest::newRow("no host") << "http:///x" << "";
-    QTest::newRow("space in host") << "http://exa mple.com/" << "";
+    QTest::newRow("file") << "file:///etc/passwd"
+                          << "";
+    QTest::newRow("javascript") << "javascript:alert(1)"
+                                << "";
+    QTest::newRow("javascript behind blanks") << "  javascript:alert(1)"
+                                              << "";
+    QTest::newRow("data") << "data:text/html,<script>alert(1)</script>"
+                          << "";
+    QTest::newRow("view-source") << "view-source:http://example.com/"
+                                 << "";
+    QTest::newRow("qrc") << "qrc:/images/logo.jpg"
+                         << "";
+    QTest::newRow("chrome") << "chrome://gpu"
+                            << "";
+    QTest::newRow("about") << "about:blank"
+                           << "";
+    QTest::newRow("ftp") << "ftp://example.com/a.mp4"
+                         << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("blanks only") << "  \t "
+                                 << "";
+    QTest::newRow("relative") << "/tv/01.htm"
+                              << "";
+    QTest::newRow("no scheme") << "example.com/tv/01.htm"
+                               << "";
+    QTest::newRow("no host") << "http:///x"
+                             << "";
+    QTest::newRow("space in host") << "http://exa mple.com/"
+                                   << "";
 }
 
 void tst_ChannelList::playableUrl()
@@ -205,17 +225,17 @@ void tst_ChannelList::model_data()
     QTest::addColumn<Names>("names");
     QTest::addColumn<Names>("urls");
 
-    QTest::newRow("nothing loaded") << QStringList{} << Names{} << Names{};
-    QTest::newRow("one list") << QStringList{"A;u1\r\nB;u2\r\n"} << Names{"A", "B"}
-                              << Names{"u1", "u2"};
-    QTest::newRow("a second list goes after the first")
-        << QStringList{"A;u1\r\nB;u2", "C;u3"} << Names{"A", "B", "C"} << Names{"u1", "u2", "u3"};
+    QTest::newRow("nothing loaded") << QStringList {} << Names {} << Names {};
+    QTest::newRow("one list") << QStringList {"A;u1\r\nB;u2\r\n"} << Names {"A", "B"}
+                              << Names {"u1", "u2"};
+    QTest::newRow("a second list goes after the first") << QStringList {
+        "A;u1\r\nB;u2", "C;u3"} << Names {"A", "B", "C"} << Names {"u1", "u2", "u3"};
     QTest::newRow("an empty list between adds nothing")
-        << QStringList{"A;u1", "title\r\nX;ux", "B;u2"} << Names{"A", "B"} << Names{"u1", "u2"};
+        << QStringList {"A;u1", "title\r\nX;ux", "B;u2"} << Names {"A", "B"} << Names {"u1", "u2"};
     QTest::newRow("empty names and urls are rows too")
-        << QStringList{";u1\r\nx;\r\n ; "} << Names{"", "x", " "} << Names{"u1", "", " "};
+        << QStringList {";u1\r\nx;\r\n ; "} << Names {"", "x", " "} << Names {"u1", "", " "};
     QTest::newRow("same name twice stays twice")
-        << QStringList{"A;u1\r\nA;u2"} << Names{"A", "A"} << Names{"u1", "u2"};
+        << QStringList {"A;u1\r\nA;u2"} << Names {"A", "A"} << Names {"u1", "u2"};
 }
 
 void tst_ChannelList::model()
@@ -251,15 +271,15 @@ void tst_ChannelList::model()
         const QModelIndex index = model.index(row, 0);
         gotNames << index.data(Qt::DisplayRole).toString();
         gotUrls << index.data(ChannelModel::UrlRole).toString();
-        QCOMPARE(model.entry(row), (ChannelEntry{gotNames.last(), gotUrls.last()}));
+        QCOMPARE(model.entry(row), (ChannelEntry {gotNames.last(), gotUrls.last()}));
         // Rows are picked and shown, never edited in place.
         QVERIFY(!(model.flags(index) & Qt::ItemIsEditable));
     }
     QCOMPARE(gotNames, names);
     QCOMPARE(gotUrls, urls);
     // Past either end there is no channel.
-    QCOMPARE(model.entry(-1), ChannelEntry{});
-    QCOMPARE(model.entry(model.rowCount()), ChannelEntry{});
+    QCOMPARE(model.entry(-1), ChannelEntry {});
+    QCOMPARE(model.entry(model.rowCount()), ChannelEntry {});
     QVERIFY(!model.data(model.index(model.rowCount(), 0)).isValid());
     QCOMPARE(model.rowCount(model.index(0, 0)), 0);
 

@@ -8,6 +8,7 @@
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "vendorserver.h"
+#include "viewerfixture.h"
 #include "webview/playerview.h"
 
 #include <QGroupBox>
@@ -15,8 +16,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-class tst_Faults : public QObject
-{
+class tst_Faults : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -30,16 +30,11 @@ private slots:
     void closeWhileVersionCheckWaits();
 
 private:
-    QString channelUrl(int i) const { return m_server->baseUrl() + QStringLiteral("/ch/%1").arg(i); }
     QByteArray listBody(int channels) const;
     // Names and URLs row for row, count and caption agreeing.
     void verifyConsistent(int expected);
-    // The current channel: the list's selected row, -1 when none is.
-    int selectedRow() const;
 
-    VendorServer *m_server = nullptr;
-    MainWindow *m_w = nullptr;
-    std::shared_ptr<MemoryStartPage> m_store;
+    ViewerFixture m_f;
 };
 
 void tst_Faults::initTestCase()
@@ -49,50 +44,33 @@ void tst_Faults::initTestCase()
 
 void tst_Faults::init()
 {
-    m_server = new VendorServer(this);
-    serveSite(m_server);
-    VendorServer::Response page;
-    page.contentType = "text/html; charset=utf-8";
-    page.body = "<html><body>channel</body></html>";
-    for (int i = 0; i < 5; ++i)
-        m_server->setRoute(QStringLiteral("/ch/%1").arg(i), page);
-    QVERIFY(m_server->listen());
-    m_w = newViewer(m_server, m_store);
+    QVERIFY(m_f.setUp(5));
 }
 
 void tst_Faults::cleanup()
 {
-    delete m_w;
-    m_w = nullptr;
-    delete m_server;
-    m_server = nullptr;
+    m_f.tearDown();
 }
 
 QByteArray tst_Faults::listBody(int channels) const
 {
     QByteArray body;
     for (int i = 0; i < channels; ++i)
-        body += QStringLiteral("频道%1;%2\r\n").arg(i).arg(channelUrl(i)).toUtf8();
+        body += QStringLiteral("频道%1;%2\r\n").arg(i).arg(m_f.channelUrl(i)).toUtf8();
     return body;
 }
 
 void tst_Faults::verifyConsistent(int expected)
 {
-    const Ui::MainWindow *ui = m_w->form();
+    const Ui::MainWindow *ui = m_f.window->form();
     const QAbstractItemModel *model = ui->channelList->model();
     QCOMPARE(model->rowCount(), expected);
-    QCOMPARE(m_w->guide()->channelCount(), expected);
+    QCOMPARE(m_f.window->guide()->channelCount(), expected);
     for (int i = 0; i < expected; ++i) {
         QCOMPARE(model->index(i, 0).data().toString(), QStringLiteral("频道%1").arg(i));
-        QCOMPARE(model->index(i, 0).data(ChannelModel::UrlRole).toString(), channelUrl(i));
+        QCOMPARE(model->index(i, 0).data(ChannelModel::UrlRole).toString(), m_f.channelUrl(i));
     }
     QCOMPARE(ui->channelFrame->title(), QStringLiteral("电视节目表单 %1").arg(expected));
-}
-
-int tst_Faults::selectedRow() const
-{
-    const QModelIndexList rows = m_w->form()->channelList->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 void tst_Faults::refreshPressedRepeatedly()
@@ -101,21 +79,23 @@ void tst_Faults::refreshPressedRepeatedly()
     list.contentType = "text/plain; charset=utf-8";
     list.body = listBody(5);
     list.delayMs = 300;
-    m_server->setRoute("/zavo/list.txt", list);
+    m_f.server->setRoute("/zavo/list.txt", list);
 
     // Pressed faster than the list arrives, then once more after it came.
-    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
     for (int i = 0; i < 8; ++i) {
-        m_w->form()->refreshAction->trigger();
+        m_f.window->form()->refreshAction->trigger();
         QTest::qWait(40 + 30 * (i % 3));
     }
     QTRY_VERIFY_WITH_TIMEOUT(loaded.size() >= 1, 15000);
     // Late answers for the abandoned loads must not add to the list.
-    QTest::qWait(1500);
+    const QAbstractItemModel *model = m_f.window->form()->channelList->model();
+    const auto grown = [model] { return model->rowCount() != 5; };
+    QVERIFY(!QTest::qWaitFor(grown, 1500));
     verifyConsistent(5);
-    m_w->form()->refreshAction->trigger();
+    m_f.window->form()->refreshAction->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(loaded.size() >= 2, 15000);
-    QTest::qWait(800);
+    QVERIFY(!QTest::qWaitFor(grown, 800));
     verifyConsistent(5);
 }
 
@@ -134,31 +114,31 @@ void tst_Faults::channelKeysDuringRefresh_data()
 void tst_Faults::channelKeysDuringRefresh()
 {
     QFETCH(QString, key);
-    Ui::MainWindow *ui = m_w->form();
-    m_w->show();
+    Ui::MainWindow *ui = m_f.window->form();
+    m_f.window->show();
     ui->tabs->setTab(1);
-    QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    m_w->guide()->loadList(QString::fromUtf8(listBody(5)));
+    QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
+    m_f.window->guide()->loadList(QString::fromUtf8(listBody(5)));
     QListView *list = ui->channelList;
     list->setCurrentIndex(list->model()->index(2, 0));
     // Where the third name stood: the user double-clicks it once it is gone.
     const QPoint third = list->visualRect(list->model()->index(2, 0)).center();
     ui->watchButton->click();
-    QVERIFY(waitForLoad(ui->player->page(), QUrl(channelUrl(2))));
+    QVERIFY(waitForLoad(ui->player->page(), QUrl(m_f.channelUrl(2))));
 
     VendorServer::Response slow;
     slow.contentType = "text/plain; charset=utf-8";
     slow.body = listBody(4);
     slow.delayMs = 1500;
-    m_server->setRoute("/zavo/list.txt", slow);
-    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    m_f.server->setRoute("/zavo/list.txt", slow);
+    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
     ui->refreshAction->trigger();
     QCOMPARE(list->model()->rowCount(), 0);
 
     // Between the emptied list and the new one the keys have nothing to play.
     QSignalSpy started(ui->player->page(), &QWebEnginePage::loadStarted);
-    m_w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    m_f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_f.window));
     list->setFocus();
     for (int i = 0; i < 3; ++i) {
         if (key == "Watch")
@@ -168,24 +148,24 @@ void tst_Faults::channelKeysDuringRefresh()
         else if (key == "Channel -")
             ui->previousButton->click();
         else if (key == "Page Down")
-            QTest::keyClick(m_w, Qt::Key_PageDown);
+            QTest::keyClick(m_f.window, Qt::Key_PageDown);
         else if (key == "Page Up")
-            QTest::keyClick(m_w, Qt::Key_PageUp);
+            QTest::keyClick(m_f.window, Qt::Key_PageUp);
         else if (key == "Enter")
             QTest::keyClick(list, Qt::Key_Return);
         else
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third);
     }
     QVERIFY(!started.wait(300));
-    QCOMPARE(ui->player->url(), QUrl(channelUrl(2)));
-    QCOMPARE(selectedRow(), -1);
+    QCOMPARE(ui->player->url(), QUrl(m_f.channelUrl(2)));
+    QCOMPARE(m_f.selectedRow(), -1);
 
     QVERIFY(loaded.wait(15000));
     verifyConsistent(4);
     // And once it is there, they work again.
     ui->nextButton->click();
-    QCOMPARE(selectedRow(), 0);
-    QVERIFY(waitForLoad(ui->player->page(), QUrl(channelUrl(0))));
+    QCOMPARE(m_f.selectedRow(), 0);
+    QVERIFY(waitForLoad(ui->player->page(), QUrl(m_f.channelUrl(0))));
 }
 
 void tst_Faults::closeWhileVersionCheckWaits_data()
@@ -201,36 +181,36 @@ void tst_Faults::closeWhileVersionCheckWaits()
     VendorServer::Response list;
     list.contentType = "text/plain; charset=utf-8";
     list.body = listBody(3);
-    m_server->setRoute("/zavo/list.txt", list);
+    m_f.server->setRoute("/zavo/list.txt", list);
     VendorServer::Response stalled;
     stalled.neverAnswer = true;
-    m_server->setRoute("/version/zavo.txt", stalled);
+    m_f.server->setRoute("/version/zavo.txt", stalled);
 
     // Ending the program takes the window and all it owns with it.
-    QPointer<MainWindow> window = m_w;
+    QPointer<MainWindow> window = m_f.window;
     int ended = 0;
-    m_w->setProgramEnder([&] {
+    m_f.window->setProgramEnder([&] {
         ++ended;
-        m_w->deleteLater();
-        m_w = nullptr;
+        m_f.window->deleteLater();
+        m_f.window = nullptr;
     });
-    QSignalSpy steps(m_w, &MainWindow::startupStep);
+    QSignalSpy steps(m_f.window, &MainWindow::startupStep);
     ModalDriver driver;
     driver.queue(answer);
     bool askedDuringWait = false;
     // The loader shows the window while the check still waits; the user closes it.
     connect(
-        m_w->guide(), &ChannelGuide::listLoaded, m_w,
+        m_f.window->guide(), &ChannelGuide::listLoaded, m_f.window,
         [&] {
-            QTimer::singleShot(300, m_w, [&] {
-                askedDuringWait = m_w->isVisible();
+            QTimer::singleShot(300, m_f.window, [&] {
+                askedDuringWait = m_f.window->isVisible();
                 verifyConsistent(3);
-                m_w->close();
+                m_f.window->close();
             });
         },
         Qt::SingleShotConnection);
 
-    m_w->start();
+    m_f.window->start();
     QTRY_COMPARE_WITH_TIMEOUT(driver.seen().size(), 1, 15000);
     QVERIFY(askedDuringWait);
     QCOMPARE(driver.seen().first().text, QStringLiteral("您确定要退出程序吗?"));
@@ -239,17 +219,16 @@ void tst_Faults::closeWhileVersionCheckWaits()
         QCOMPARE(ended, 1);
         QTRY_VERIFY(!window);
         QTRY_VERIFY(!ModalDriver::openBox());
-        QTest::qWait(1000);
-        QCOMPARE(driver.seen().size(), 1);
+        QVERIFY(!QTest::qWaitFor([&] { return driver.seen().size() > 1; }, 1000));
         return;
     }
-    QVERIFY(m_w->isVisible());
+    QVERIFY(m_f.window->isVisible());
     // The check ends in its own time and reports the network.
     QTRY_COMPARE_WITH_TIMEOUT(driver.seen().size(), 2, 20000);
     QCOMPARE(driver.seen().at(1).text, QStringLiteral("您所处的网络环境不稳定,无法正常体验。"));
     QTRY_COMPARE(steps.last().first().value<MainWindow::Step>(), MainWindow::Step::VersionChecked);
     QCOMPARE(ended, 0);
-    QVERIFY(m_w->isVisible());
+    QVERIFY(m_f.window->isVisible());
 }
 
 QTEST_MAIN(tst_Faults)

@@ -75,8 +75,8 @@ void tst_HomePage::checkBoxes(const QStringList &texts)
     for (const Question &q : std::as_const(m_script->asked)) {
         QCOMPARE(q.title, "提示");
         QVERIFY(!q.questionIcon);
-        QCOMPARE(q.buttons,
-                 q.text == OfferText ? Question::Buttons::OkCancel : Question::Buttons::Ok);
+        QCOMPARE(
+            q.buttons, q.text == OfferText ? Question::Buttons::OkCancel : Question::Buttons::Ok);
     }
 }
 
@@ -120,15 +120,14 @@ void tst_HomePage::startup_data()
         << none << true << true << QList<Answer> {Cancel, Ok} << declined << none << 0;
     QTest::newRow("empty, OK") << Value(QString()) << true << true << QList<Answer> {Ok, Ok}
                                << accepted << Value(Target) << 1;
-    QTest::newRow("differs by case, OK") << Value(Site + "/DH.htm") << true << true
-                                         << QList<Answer> {Ok, Ok} << accepted << Value(Target)
-                                         << 1;
+    QTest::newRow("differs by case, OK")
+        << Value(Site + "/DH.htm") << true << true << QList<Answer> {Ok, Ok} << accepted
+        << Value(Target) << 1;
     QTest::newRow("differs by case, Cancel")
         << Value(Target.toUpper()) << true << true << QList<Answer> {Cancel, Ok} << declined
         << Value(Target.toUpper()) << 0;
     QTest::newRow("trailing slash, OK") << Value(Target + "/") << true << true
-                                        << QList<Answer> {Ok, Ok} << accepted << Value(Target)
-                                        << 1;
+                                        << QList<Answer> {Ok, Ok} << accepted << Value(Target) << 1;
     QTest::newRow("trailing slash, Cancel")
         << Value(Target + "/") << true << true << QList<Answer> {Cancel, Ok} << declined
         << Value(Target + "/") << 0;
@@ -138,9 +137,9 @@ void tst_HomePage::startup_data()
     QTest::newRow("unreadable counts as empty, OK")
         << Value(Target) << false << true << QList<Answer> {Ok, Ok} << accepted << Value(Target)
         << 1;
-    QTest::newRow("unwritable, OK") << Value("about:blank") << true << false
-                                    << QList<Answer> {Ok, Ok} << accepted << Value("about:blank")
-                                    << 1;
+    QTest::newRow("unwritable, OK")
+        << Value("about:blank") << true << false << QList<Answer> {Ok, Ok} << accepted
+        << Value("about:blank") << 1;
 }
 
 void tst_HomePage::startup()

@@ -6,6 +6,7 @@
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "vendorserver.h"
+#include "viewerfixture.h"
 #include "webview/listpage.h"
 
 #include <QGroupBox>
@@ -18,8 +19,7 @@
 
 using Names = QStringList;
 
-class tst_Loader : public QObject
-{
+class tst_Loader : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -42,13 +42,9 @@ private:
     Names column(int role) const;
     Names names() const { return column(Qt::DisplayRole); }
     Names urls() const { return column(ChannelModel::UrlRole); }
-    int rows() const { return m_w->form()->channelList->model()->rowCount(); }
-    // The current channel: the list's selected row, -1 when none is.
-    int selectedRow() const;
+    int rows() const { return m_f.window->form()->channelList->model()->rowCount(); }
 
-    VendorServer *m_server = nullptr;
-    MainWindow *m_w = nullptr;
-    std::shared_ptr<MemoryStartPage> m_store;
+    ViewerFixture m_f;
 };
 
 static const QString Initial = QStringLiteral("电视节目表单");
@@ -61,32 +57,22 @@ void tst_Loader::initTestCase()
 
 void tst_Loader::init()
 {
-    m_server = new VendorServer(this);
-    QVERIFY(m_server->listen());
-    m_w = newViewer(m_server, m_store);
+    // Every path is routed by the test itself.
+    QVERIFY(m_f.setUp(0, false));
 }
 
 void tst_Loader::cleanup()
 {
-    delete m_w;
-    m_w = nullptr;
-    delete m_server;
-    m_server = nullptr;
+    m_f.tearDown();
 }
 
 Names tst_Loader::column(int role) const
 {
-    const QAbstractItemModel *model = m_w->form()->channelList->model();
+    const QAbstractItemModel *model = m_f.window->form()->channelList->model();
     Names n;
     for (int i = 0; i < model->rowCount(); ++i)
         n << model->index(i, 0).data(role).toString();
     return n;
-}
-
-int tst_Loader::selectedRow() const
-{
-    const QModelIndexList rows = m_w->form()->channelList->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 bool tst_Loader::refreshAndSettle()
@@ -94,18 +80,18 @@ bool tst_Loader::refreshAndSettle()
     // A body the engine takes for binary turns into a (refused) download
     // instead of a document.
     bool downloaded = false;
-    const auto c = connect(viewerProfile(), &QWebEngineProfile::downloadRequested, this,
-                           [&] { downloaded = true; });
-    const QUrl listUrl(m_w->guide()->listUrl());
+    const auto c = connect(
+        viewerProfile(), &QWebEngineProfile::downloadRequested, this, [&] { downloaded = true; });
+    const QUrl listUrl(m_f.window->guide()->listUrl());
     bool finished = false;
-    const auto f = connect(m_w->listPage(), &QWebEnginePage::loadFinished, this,
-                           [&] { finished = m_w->listPage()->url() == listUrl; });
-    m_w->guide()->refresh();
+    const auto f = connect(m_f.window->listPage(), &QWebEnginePage::loadFinished, this,
+        [&] { finished = m_f.window->listPage()->url() == listUrl; });
+    m_f.window->guide()->refresh();
     const bool settled = QTest::qWaitFor([&] { return finished || downloaded; }, 30000);
     disconnect(c);
     disconnect(f);
-    plainTextOf(m_w->listPage());
-    QTest::qWait(50);
+    // The guide's read was started first, so it has been answered by now.
+    plainTextOf(m_f.window->listPage());
     return settled;
 }
 
@@ -117,33 +103,34 @@ void tst_Loader::load_data()
     QTest::addColumn<Names>("urls");
     QTest::addColumn<QString>("caption");
 
-    const QByteArray utf8 = QStringLiteral("栎川一台;http://h/1\r\n新闻频道;http://h/2\r\n电影频道;http://h/3\r\n"
-                                           "体育频道;http://h/4\r\n少儿频道;http://h/5\r\n")
-                                .toUtf8();
-    const Names chinese{"栎川一台", "新闻频道", "电影频道", "体育频道", "少儿频道"};
-    const Names chineseUrls{"http://h/1", "http://h/2", "http://h/3", "http://h/4", "http://h/5"};
+    const QByteArray utf8
+        = QStringLiteral("栎川一台;http://h/1\r\n新闻频道;http://h/2\r\n电影频道;http://h/3\r\n"
+                         "体育频道;http://h/4\r\n少儿频道;http://h/5\r\n")
+              .toUtf8();
+    const Names chinese {"栎川一台", "新闻频道", "电影频道", "体育频道", "少儿频道"};
+    const Names chineseUrls {"http://h/1", "http://h/2", "http://h/3", "http://h/4", "http://h/5"};
     QStringEncoder gbk("GB18030");
     const QByteArray gbkBody = gbk(QString::fromUtf8(utf8));
 
     QTest::newRow("UTF-8 with charset") << utf8 << QByteArray("text/plain; charset=utf-8")
                                         << chinese << chineseUrls << "电视节目表单 5";
-    QTest::newRow("UTF-8 without charset") << utf8 << QByteArray("text/plain") << chinese
-                                           << chineseUrls << "电视节目表单 5";
-    QTest::newRow("GBK with charset") << gbkBody << QByteArray("text/plain; charset=gbk")
-                                      << chinese << chineseUrls << "电视节目表单 5";
-    QTest::newRow("GBK without charset") << gbkBody << QByteArray("text/plain") << chinese
-                                         << chineseUrls << "电视节目表单 5";
+    QTest::newRow("UTF-8 without charset")
+        << utf8 << QByteArray("text/plain") << chinese << chineseUrls << "电视节目表单 5";
+    QTest::newRow("GBK with charset") << gbkBody << QByteArray("text/plain; charset=gbk") << chinese
+                                      << chineseUrls << "电视节目表单 5";
+    QTest::newRow("GBK without charset")
+        << gbkBody << QByteArray("text/plain") << chinese << chineseUrls << "电视节目表单 5";
     QTest::newRow("CR LF") << QByteArray("A;u1\r\nB;u2;x\r\n\r\nC;u3") << QByteArray("text/plain")
-                           << Names{"A", "B"} << Names{"u1", "u2;x"} << "电视节目表单 2";
+                           << Names {"A", "B"} << Names {"u1", "u2;x"} << "电视节目表单 2";
     QTest::newRow("LF") << QByteArray("A;u1\nB;u2\nC;u3") << QByteArray("text/plain")
-                        << Names{"A", "B", "C"} << Names{"u1", "u2", "u3"} << "电视节目表单 3";
+                        << Names {"A", "B", "C"} << Names {"u1", "u2", "u3"} << "电视节目表单 3";
     QTest::newRow("CR") << QByteArray("A;u1\rB;u2\r") << QByteArray("text/plain")
-                        << Names{"A", "B"} << Names{"u1", "u2"} << "电视节目表单 2";
+                        << Names {"A", "B"} << Names {"u1", "u2"} << "电视节目表单 2";
     QTest::newRow("blanks kept") << QByteArray(" a ; b \r\nx;\r\n;y") << QByteArray("text/plain")
-                                 << Names{" a ", "x", ""} << Names{" b ", "", "y"}
+                                 << Names {" a ", "x", ""} << Names {" b ", "", "y"}
                                  << "电视节目表单 3";
     QTest::newRow("title line") << QByteArray("节目表\r\nA;u1\r\n") << QByteArray("text/plain")
-                                << Names{} << Names{} << Failed;
+                                << Names {} << Names {} << Failed;
 }
 
 void tst_Loader::load()
@@ -157,21 +144,21 @@ void tst_Loader::load()
     VendorServer::Response r;
     r.body = body;
     r.contentType = contentType;
-    m_server->setRoute("/zavo/list.txt", r);
+    m_f.server->setRoute("/zavo/list.txt", r);
 
-    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
-    QVERIFY(!m_w->isVisible());
-    m_w->guide()->refresh();
+    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
+    QVERIFY(!m_f.window->isVisible());
+    m_f.window->guide()->refresh();
     QVERIFY(loaded.wait(30000));
 
     QCOMPARE(this->names(), names);
     QCOMPARE(this->urls(), urls);
-    QCOMPARE(m_w->guide()->channelCount(), names.size());
-    QCOMPARE(m_w->form()->channelFrame->title(), caption);
+    QCOMPARE(m_f.window->guide()->channelCount(), names.size());
+    QCOMPARE(m_f.window->form()->channelFrame->title(), caption);
     // The loader selects nothing.
-    QCOMPARE(selectedRow(), -1);
-    QVERIFY(m_w->isVisible());
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->listPage()->url(), QUrl("about:blank"), 10000);
+    QCOMPARE(m_f.selectedRow(), -1);
+    QVERIFY(m_f.window->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(m_f.window->listPage()->url(), QUrl("about:blank"), 10000);
 }
 
 void tst_Loader::failedLoadsNeverRunTheLoader_data()
@@ -184,8 +171,8 @@ void tst_Loader::failedLoadsNeverRunTheLoader_data()
                                   << QByteArray("just text\r\nno list here\r\n");
     QTest::newRow("404 page with separators")
         << 404 << QByteArray("text/html") << QByteArray("<p>A;u1</p><p>B;u2</p>");
-    QTest::newRow("500 list-like body") << 500 << QByteArray("text/plain")
-                                        << QByteArray("A;u1\r\nB;u2\r\n");
+    QTest::newRow("500 list-like body")
+        << 500 << QByteArray("text/plain") << QByteArray("A;u1\r\nB;u2\r\n");
 }
 
 void tst_Loader::failedLoadsNeverRunTheLoader()
@@ -198,49 +185,49 @@ void tst_Loader::failedLoadsNeverRunTheLoader()
     r.status = status;
     r.contentType = contentType;
     r.body = body;
-    m_server->setRoute("/zavo/list.txt", r);
+    m_f.server->setRoute("/zavo/list.txt", r);
 
-    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
     QVERIFY(refreshAndSettle());
     QCOMPARE(loaded.size(), 0);
-    QCOMPARE(m_w->form()->channelFrame->title(), Initial);
+    QCOMPARE(m_f.window->form()->channelFrame->title(), Initial);
     QCOMPARE(rows(), 0);
-    QCOMPARE(m_w->guide()->channelCount(), 0);
-    QVERIFY(!m_w->isVisible());
-    QCOMPARE(m_w->listPage()->url(), QUrl(m_w->guide()->listUrl()));
+    QCOMPARE(m_f.window->guide()->channelCount(), 0);
+    QVERIFY(!m_f.window->isVisible());
+    QCOMPARE(m_f.window->listPage()->url(), QUrl(m_f.window->guide()->listUrl()));
 }
 
 void tst_Loader::refreshAfterLoad()
 {
     VendorServer::Response r;
     r.body = "A;u1\r\nB;u2\r\nC;u3\r\n";
-    m_server->setRoute("/zavo/list.txt", r);
-    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
-    m_w->guide()->refresh();
+    m_f.server->setRoute("/zavo/list.txt", r);
+    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
+    m_f.window->guide()->refresh();
     QVERIFY(loaded.wait(30000));
-    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 3");
-    QListView *list = m_w->form()->channelList;
+    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 3");
+    QListView *list = m_f.window->form()->channelList;
     list->setCurrentIndex(list->model()->index(1, 0));
-    QCOMPARE(selectedRow(), 1);
+    QCOMPARE(m_f.selectedRow(), 1);
 
     r.body = "X;ux\r\nY;uy\r\n";
     r.delayMs = 300;
-    m_server->setRoute("/zavo/list.txt", r);
-    m_w->guide()->refresh();
+    m_f.server->setRoute("/zavo/list.txt", r);
+    m_f.window->guide()->refresh();
     // Emptied at once; the caption keeps the old count until the new list.
     QCOMPARE(rows(), 0);
-    QCOMPARE(m_w->guide()->channelCount(), 0);
-    QCOMPARE(selectedRow(), -1);
+    QCOMPARE(m_f.window->guide()->channelCount(), 0);
+    QCOMPARE(m_f.selectedRow(), -1);
     QVERIFY(!list->currentIndex().isValid());
-    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 3");
+    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 3");
 
     QVERIFY(loaded.wait(30000));
-    QCOMPARE(names(), (Names{"X", "Y"}));
-    QCOMPARE(urls(), (Names{"ux", "uy"}));
-    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 2");
+    QCOMPARE(names(), (Names {"X", "Y"}));
+    QCOMPARE(urls(), (Names {"ux", "uy"}));
+    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 2");
     // The update fetched the list again rather than a cached copy.
     int listRequests = 0;
-    for (const auto &req : m_server->requests())
+    for (const auto &req : m_f.server->requests())
         listRequests += req.path == "/zavo/list.txt";
     QCOMPARE(listRequests, 2);
 }
@@ -252,18 +239,17 @@ void tst_Loader::refreshWhileUnreachable()
     const QString dead = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
     probe.close();
 
-    delete m_w;
-    m_w = new MainWindow(dead, memoryStoreFactory(m_store));
-    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
-    const QUrl listUrl(m_w->guide()->listUrl());
-    m_w->guide()->refresh();
-    QVERIFY(!waitForLoad(m_w->listPage(), listUrl, 30000));
-    plainTextOf(m_w->listPage());
-    QTest::qWait(50);
-    QCOMPARE(loaded.size(), 0);
+    delete m_f.window;
+    m_f.window = new MainWindow(dead, memoryStoreFactory(m_f.store));
+    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
+    const QUrl listUrl(m_f.window->guide()->listUrl());
+    m_f.window->guide()->refresh();
+    QVERIFY(!waitForLoad(m_f.window->listPage(), listUrl, 30000));
+    plainTextOf(m_f.window->listPage());
+    QVERIFY(!loaded.wait(50));
     QCOMPARE(rows(), 0);
-    QCOMPARE(m_w->guide()->channelCount(), 0);
-    QCOMPARE(m_w->form()->channelFrame->title(), Initial);
+    QCOMPARE(m_f.window->guide()->channelCount(), 0);
+    QCOMPARE(m_f.window->form()->channelFrame->title(), Initial);
 }
 
 void tst_Loader::hostileLists_data()
@@ -277,7 +263,8 @@ void tst_Loader::hostileLists_data()
         QByteArray b;
         const QByteArray filler(pad, 'p');
         for (int i = 0; i < n; ++i)
-            b += "c" + QByteArray::number(i) + ";http://h/" + filler + QByteArray::number(i) + "\r\n";
+            b += "c" + QByteArray::number(i) + ";http://h/" + filler + QByteArray::number(i)
+                + "\r\n";
         return b;
     };
     QTest::newRow("40000 entries") << many(40000, 0) << QByteArray("text/plain") << false << 32767;
@@ -311,12 +298,12 @@ void tst_Loader::hostileLists()
     r.contentType = contentType;
     if (nosniff)
         r.headers.append(qMakePair(QByteArray("X-Content-Type-Options"), QByteArray("nosniff")));
-    m_server->setRoute("/zavo/list.txt", r);
-    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
+    m_f.server->setRoute("/zavo/list.txt", r);
+    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
     QElapsedTimer t;
     t.start();
     if (count >= 0) {
-        m_w->guide()->refresh();
+        m_f.window->guide()->refresh();
         QVERIFY(loaded.wait(60000));
     } else {
         QVERIFY(refreshAndSettle());
@@ -324,14 +311,14 @@ void tst_Loader::hostileLists()
     }
     qInfo("loaded in %lld ms", t.elapsed());
     const int expected = qMax(count, 0);
-    QCOMPARE(m_w->guide()->channelCount(), expected);
+    QCOMPARE(m_f.window->guide()->channelCount(), expected);
     QCOMPARE(rows(), expected);
     QString caption = QStringLiteral("电视节目表单");
     if (count == 0)
         caption = Failed;
     else if (count > 0)
         caption = QStringLiteral("电视节目表单 %1").arg(count);
-    QCOMPARE(m_w->form()->channelFrame->title(), caption);
+    QCOMPARE(m_f.window->form()->channelFrame->title(), caption);
 }
 
 QTEST_MAIN(tst_Loader)

@@ -9,14 +9,16 @@
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "vendorserver.h"
+#include "viewerfixture.h"
+#include "x11probe.h"
 
+#include "webview/playerview.h"
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QListView>
 #include <QProcess>
-#include <QWebEngineView>
-#include "webview/playerview.h"
 #include <QPushButton>
+#include <QWebEngineView>
 #include <QtTest>
 
 class tst_Menus : public QObject {
@@ -44,11 +46,9 @@ private slots:
 private:
     void trigger(const QString &control);
 
-    VendorServer *m_server = nullptr;
-    MainWindow *m_w = nullptr;
+    ViewerFixture m_f;
     ModalDriver *m_driver = nullptr;
     BrowserCatcher *m_browser = nullptr;
-    std::shared_ptr<MemoryStartPage> m_store;
     int m_enderCalls = 0;
 };
 
@@ -56,48 +56,39 @@ void tst_Menus::initTestCase()
 {
     installChineseTranslations();
     m_browser = new BrowserCatcher(this);
-    QDesktopServices::setUrlHandler("http", m_browser, "open");
-    QDesktopServices::setUrlHandler("https", m_browser, "open");
 }
 
 void tst_Menus::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler("http");
-    QDesktopServices::unsetUrlHandler("https");
+    delete m_browser;
+    m_browser = nullptr;
 }
 
 void tst_Menus::init()
 {
-    m_server = new VendorServer(this);
-    serveSite(m_server);
-    QVERIFY(m_server->listen());
-    m_w = newViewer(m_server, m_store);
+    QVERIFY(m_f.setUp());
     m_enderCalls = 0;
-    m_w->setProgramEnder([this] { ++m_enderCalls; });
+    m_f.window->setProgramEnder([this] { ++m_enderCalls; });
     m_driver = new ModalDriver(this);
     m_browser->opened.clear();
-    m_w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_w));
+    QVERIFY(m_f.show());
 }
 
 void tst_Menus::cleanup()
 {
     delete m_driver;
     m_driver = nullptr;
-    delete m_w;
-    m_w = nullptr;
-    delete m_server;
-    m_server = nullptr;
+    m_f.tearDown();
 }
 
 // A menu action by name, or a left click on a control.
 void tst_Menus::trigger(const QString &control)
 {
-    if (auto *action = m_w->findChild<QAction *>(control)) {
+    if (auto *action = m_f.window->findChild<QAction *>(control)) {
         action->trigger();
         return;
     }
-    auto *w = m_w->findChild<QWidget *>(control);
+    auto *w = m_f.window->findChild<QWidget *>(control);
     QVERIFY2(w && w->isVisible(), qPrintable(control));
     QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
 }
@@ -112,7 +103,8 @@ void tst_Menus::opensInBrowser_data()
     QTest::newRow("feedback link") << "feedbackLink" << Qt::LeftButton << "/writebook.asp";
     QTest::newRow("feedback menu") << "feedbackAction" << Qt::LeftButton << "/writebook.asp";
     QTest::newRow("logo, right button") << "logo" << Qt::RightButton << QString();
-    QTest::newRow("feedback link, middle button") << "feedbackLink" << Qt::MiddleButton << QString();
+    QTest::newRow("feedback link, middle button")
+        << "feedbackLink" << Qt::MiddleButton << QString();
 }
 
 void tst_Menus::opensInBrowser()
@@ -121,19 +113,19 @@ void tst_Menus::opensInBrowser()
     QFETCH(Qt::MouseButton, button);
     QFETCH(QString, path);
 
-    if (auto *action = m_w->findChild<QAction *>(control)) {
+    if (auto *action = m_f.window->findChild<QAction *>(control)) {
         action->trigger();
     } else {
-        auto *w = m_w->findChild<QWidget *>(control);
+        auto *w = m_f.window->findChild<QWidget *>(control);
         QVERIFY(w && w->isVisible());
         QTest::mouseClick(w, button, {}, w->rect().center());
     }
     const QStringList expected
-        = path.isNull() ? QStringList {} : QStringList {m_server->baseUrl() + path};
+        = path.isNull() ? QStringList {} : QStringList {m_f.server->baseUrl() + path};
     QCOMPARE(m_browser->opened, expected);
     QVERIFY(m_driver->seen().isEmpty());
-    QVERIFY(m_w->isVisible());
-    QCOMPARE(m_w->form()->tabs->Tab(), 0);
+    QVERIFY(m_f.window->isVisible());
+    QCOMPARE(m_f.window->form()->tabs->Tab(), 0);
 }
 
 void tst_Menus::tabs_data()
@@ -153,14 +145,14 @@ void tst_Menus::tabs()
     QFETCH(int, from);
     QFETCH(int, to);
 
-    TabControl *tabs = m_w->form()->tabs;
+    TabControl *tabs = m_f.window->form()->tabs;
     tabs->setTab(from);
     QCOMPARE(tabs->Tab(), from);
     trigger(action);
     QCOMPARE(tabs->Tab(), to);
     // The page shown is the one selected.
-    QWidget *page = QList<QWidget *> {
-        m_w->form()->tabAbout, m_w->form()->tabProgram, m_w->form()->tabNotices}[to];
+    QWidget *page = QList<QWidget *> {m_f.window->form()->tabAbout, m_f.window->form()->tabProgram,
+        m_f.window->form()->tabNotices}[to];
     QVERIFY(page->isVisible());
     QVERIFY(m_browser->opened.isEmpty());
 }
@@ -170,35 +162,35 @@ void tst_Menus::guideRefresh_data()
     QTest::addColumn<QString>("before"); // list loaded before the command, if any
     QTest::addColumn<QString>("caption"); // while the update is under way
     QTest::newRow("nothing loaded yet") << QString() << "电视节目表单";
-    QTest::newRow("a list loaded and a channel selected")
-        << "A;http://h/a\r\nB;http://h/b\r\n" << "电视节目表单 2";
+    QTest::newRow("a list loaded and a channel selected") << "A;http://h/a\r\nB;http://h/b\r\n"
+                                                          << "电视节目表单 2";
 }
 
 void tst_Menus::guideRefresh()
 {
     QFETCH(QString, before);
     QFETCH(QString, caption);
-    QListView *list = m_w->form()->channelList;
+    QListView *list = m_f.window->form()->channelList;
     if (!before.isEmpty()) {
-        m_w->guide()->loadList(before);
+        m_f.window->guide()->loadList(before);
         list->setCurrentIndex(list->model()->index(1, 0));
     }
-    QCOMPARE(m_w->form()->channelFrame->title(), caption);
-    QSignalSpy loaded(m_w->guide(), &ChannelGuide::listLoaded);
-    m_server->clearRequests();
+    QCOMPARE(m_f.window->form()->channelFrame->title(), caption);
+    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
+    m_f.server->clearRequests();
     trigger("refreshAction");
     // Emptied at once; the caption keeps its text until the new list.
     QCOMPARE(list->model()->rowCount(), 0);
     QVERIFY(list->selectionModel()->selectedIndexes().isEmpty());
-    QCOMPARE(m_w->form()->channelFrame->title(), caption);
+    QCOMPARE(m_f.window->form()->channelFrame->title(), caption);
 
     QVERIFY(loaded.wait(20000));
     QCOMPARE(loaded.first().first().toInt(), 12);
     QCOMPARE(list->model()->rowCount(), 12);
-    QCOMPARE(m_w->form()->channelFrame->title(), "电视节目表单 12");
+    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 12");
     // Fetched from the site, not from a cache.
     QList<VendorServer::Request> fetches;
-    for (const auto &r : m_server->requests()) {
+    for (const auto &r : m_f.server->requests()) {
         if (r.path == "/zavo/list.txt")
             fetches << r;
     }
@@ -209,15 +201,15 @@ void tst_Menus::guideRefresh()
 
 void tst_Menus::topmostCommand()
 {
-    QAction *action = m_w->form()->staysOnTopAction;
+    QAction *action = m_f.window->form()->staysOnTopAction;
     trigger("staysOnTopAction");
     QCOMPARE(action->text(), "取消置顶");
-    QVERIFY(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QVERIFY(m_w->isVisible());
+    QVERIFY(m_f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(m_f.window->isVisible());
     trigger("staysOnTopAction");
     QCOMPARE(action->text(), "窗口置顶");
-    QVERIFY(!m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QVERIFY(m_w->isVisible());
+    QVERIFY(!m_f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(m_f.window->isVisible());
 }
 
 void tst_Menus::supportCommand_data()
@@ -233,13 +225,13 @@ void tst_Menus::supportCommand()
     QFETCH(bool, alreadyOurs);
     QFETCH(int, writes);
     if (!alreadyOurs)
-        m_store->value = "about:blank";
+        m_f.store->value = "about:blank";
     trigger("supportAction");
     QTRY_COMPARE(m_driver->seen().size(), 1);
     QCOMPARE(m_driver->seen()[0].text, "感谢您对栎川软件的支持,栎川软件有您而精彩.");
     QCOMPARE(m_driver->seen()[0].title, "提示");
-    QCOMPARE(m_store->writes, writes);
-    QCOMPARE(m_store->value, std::optional<QString>(m_server->baseUrl() + "/dh.htm"));
+    QCOMPARE(m_f.store->writes, writes);
+    QCOMPARE(m_f.store->value, std::optional<QString>(m_f.server->baseUrl() + "/dh.htm"));
 }
 
 void tst_Menus::closeCommands_data()
@@ -258,7 +250,7 @@ void tst_Menus::closeCommands()
     QFETCH(QString, control);
     QFETCH(int, answer);
 
-    const Ui::MainWindow *ui = m_w->form();
+    const Ui::MainWindow *ui = m_f.window->form();
     ui->tabs->setTab(1);
     ui->staysOnTopAction->trigger();
     const QUrl player = ui->player->url();
@@ -279,24 +271,24 @@ void tst_Menus::closeCommands()
         return;
     }
     QCOMPARE(m_enderCalls, 0);
-    QVERIFY(m_w->isVisible());
+    QVERIFY(m_f.window->isVisible());
     QCOMPARE(ui->tabs->Tab(), 1);
     QCOMPARE(ui->player->url(), player);
     QCOMPARE(ui->staysOnTopAction->text(), "取消置顶");
-    QVERIFY(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(m_f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(m_browser->opened.isEmpty());
 }
 
 void tst_Menus::feedbackTurnsRed()
 {
-    ClickableLabel *link = m_w->form()->feedbackLink;
+    ClickableLabel *link = m_f.window->form()->feedbackLink;
     const QColor red(255, 0, 0);
     QVERIFY(link->palette().color(QPalette::WindowText) != red);
 
     QTest::mouseMove(link, link->rect().center());
     QTRY_COMPARE(link->palette().color(QPalette::WindowText), red);
     // Pointer elsewhere, then a new paint: still red, in every state.
-    QTest::mouseMove(m_w->form()->infoFrame, m_w->form()->infoFrame->rect().center());
+    QTest::mouseMove(m_f.window->form()->infoFrame, m_f.window->form()->infoFrame->rect().center());
     QCoreApplication::processEvents();
     for (auto group : {QPalette::Active, QPalette::Inactive})
         QCOMPARE(link->palette().color(group, QPalette::WindowText), red);
@@ -346,26 +338,23 @@ void tst_Menus::newWindowLinks()
     VendorServer::Response page;
     page.contentType = "text/html; charset=utf-8";
     page.body = QStringLiteral("<html><body>%1</body></html>").arg(html.arg(address)).toUtf8();
-    m_server->setRoute("/popup.htm", page);
-    m_w->form()->tabs->setTab(view == "noticeView" ? 2 : 1);
-    auto *web = m_w->findChild<QWebEngineView *>(view);
+    m_f.server->setRoute("/popup.htm", page);
+    m_f.window->form()->tabs->setTab(view == "noticeView" ? 2 : 1);
+    auto *web = m_f.window->findChild<QWebEngineView *>(view);
     QVERIFY(web && web->isVisible());
-    const QUrl url(m_server->baseUrl() + "/popup.htm");
+    const QUrl url(m_f.server->baseUrl() + "/popup.htm");
     web->load(url);
     QVERIFY(waitForLoad(web->page(), url));
-    m_w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    m_f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_f.window));
 
     // A real click, so the page has the user's gesture behind it.
     const QPoint at = web->mapToGlobal(web->rect().center());
-    // From elsewhere: a synced move to where the pointer already is waits.
-    QProcess::execute("xdotool", {"mousemove", "0", "0", "mousemove", "--sync",
-                                  QString::number(at.x()), QString::number(at.y()), "click", "1"});
+    X11Probe::clickAt(at);
     if (opened) {
         QTRY_COMPARE(m_browser->opened, QStringList {QUrl(address).toString()});
     } else {
-        QTest::qWait(1500);
-        QCOMPARE(m_browser->opened, QStringList());
+        QVERIFY(!QTest::qWaitFor([&] { return !m_browser->opened.isEmpty(); }, 1500));
     }
     // The view itself stays where it was.
     QCOMPARE(web->url(), url);

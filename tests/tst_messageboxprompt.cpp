@@ -10,8 +10,7 @@
 Q_DECLARE_METATYPE(Question::Buttons)
 Q_DECLARE_METATYPE(Answer)
 
-class tst_MessageBoxPrompt : public QObject
-{
+class tst_MessageBoxPrompt : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -38,14 +37,14 @@ void tst_MessageBoxPrompt::answers_data()
     const QStringList one {"确定"};
     const QStringList two {"确定", "取消"};
     QTest::newRow("OK alone, OK") << Ok << false << int(QMessageBox::Ok) << one << Answer::Ok;
-    QTest::newRow("OK alone, Escape") << Ok << true << int(ModalDriver::Escape) << one
-                                      << Answer::Ok;
-    QTest::newRow("OK and Cancel, OK") << OkCancel << true << int(QMessageBox::Ok) << two
-                                       << Answer::Ok;
-    QTest::newRow("OK and Cancel, Cancel") << OkCancel << false << int(QMessageBox::Cancel)
-                                           << two << Answer::Cancel;
-    QTest::newRow("OK and Cancel, Escape") << OkCancel << true << int(ModalDriver::Escape) << two
-                                           << Answer::Cancel;
+    QTest::newRow("OK alone, Escape")
+        << Ok << true << int(ModalDriver::Escape) << one << Answer::Ok;
+    QTest::newRow("OK and Cancel, OK")
+        << OkCancel << true << int(QMessageBox::Ok) << two << Answer::Ok;
+    QTest::newRow("OK and Cancel, Cancel")
+        << OkCancel << false << int(QMessageBox::Cancel) << two << Answer::Cancel;
+    QTest::newRow("OK and Cancel, Escape")
+        << OkCancel << true << int(ModalDriver::Escape) << two << Answer::Cancel;
 }
 
 void tst_MessageBoxPrompt::answers()
@@ -62,9 +61,9 @@ void tst_MessageBoxPrompt::answers()
     driver.queue(press);
     std::optional<Answer> got;
     QObject context;
-    prompt.ask({QStringLiteral("您确定要退出程序吗?"), QStringLiteral("退出提示"), buttons,
-                questionIcon},
-               &context, [&got](Answer a) { got = a; });
+    prompt.ask(
+        {QStringLiteral("您确定要退出程序吗?"), QStringLiteral("退出提示"), buttons, questionIcon},
+        &context, [&got](Answer a) { got = a; });
     // Asked, not waited for.
     QVERIFY(!got);
     QTRY_VERIFY(got.has_value());
@@ -88,7 +87,7 @@ void tst_MessageBoxPrompt::contextGoneMeansNoAnswer()
     bool answered = false;
     auto *context = new QObject;
     prompt.ask({QStringLiteral("问"), QStringLiteral("提示"), Question::Buttons::Ok, false},
-               context, [&answered](Answer) { answered = true; });
+        context, [&answered](Answer) { answered = true; });
     QTRY_VERIFY(ModalDriver::openBox());
     QCOMPARE(ModalDriver::openBox()->windowModality(), Qt::ApplicationModal);
     delete context;

@@ -6,9 +6,11 @@
 #include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "guide/channelguide.h"
+#include "pageprobe.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "vendorserver.h"
+#include "viewerfixture.h"
 #include "webview/playerview.h"
 
 #include <QDir>
@@ -18,8 +20,7 @@
 #include <QSet>
 #include <QtTest>
 
-class tst_Screenshots : public QObject
-{
+class tst_Screenshots : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -28,62 +29,31 @@ private slots:
     void tab();
 
 private:
-    static void settle(int ms)
-    {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    double videoTime();
-
-    VendorServer *m_server = nullptr;
-    MainWindow *m_w = nullptr;
-    std::shared_ptr<MemoryStartPage> m_store;
+    ViewerFixture m_f;
 };
-
-double tst_Screenshots::videoTime()
-{
-    double t = -1;
-    QEventLoop loop;
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    m_w->form()->player->page()->runJavaScript(
-        "(function(){var v=document.getElementById('tv');return v&&!v.paused?v.currentTime:-1;})()",
-        [&](const QVariant &v) {
-            t = v.toDouble();
-            loop.quit();
-        });
-    loop.exec();
-    return t;
-}
 
 void tst_Screenshots::initTestCase()
 {
     if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
         QSKIP("demo media not generated (site/setup.sh)");
     installChineseTranslations();
-    m_server = new VendorServer(this);
-    serveSite(m_server);
-    QVERIFY(m_server->listen());
-    m_w = newViewer(m_server, m_store);
-    QVERIFY(startAndFinish(m_w));
-    QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    QTRY_COMPARE_WITH_TIMEOUT(m_w->guide()->channelCount(), 12, 20000);
+    QVERIFY(m_f.setUp());
+    QVERIFY(startAndFinish(m_f.window));
+    QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
+    QTRY_COMPARE_WITH_TIMEOUT(m_f.window->guide()->channelCount(), 12, 20000);
 
-    m_w->form()->tabs->setTab(1);
-    QListView *list = m_w->form()->channelList;
+    m_f.window->form()->tabs->setTab(1);
+    QListView *list = m_f.window->form()->channelList;
     list->setCurrentIndex(list->model()->index(0, 0));
-    m_w->form()->watchButton->click();
-    QDeadlineTimer deadline(20000);
-    while (videoTime() < 1.5 && !deadline.hasExpired())
-        settle(200);
-    QVERIFY2(!deadline.hasExpired(), "the demo channel did not play");
+    m_f.window->form()->watchButton->click();
+    QVERIFY2(PageProbe::waitPlaying(m_f.window->form()->player->page(), 1.5),
+        "the demo channel did not play");
     QVERIFY(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
 }
 
 void tst_Screenshots::cleanupTestCase()
 {
-    delete m_w;
-    delete m_server;
+    m_f.tearDown();
 }
 
 void tst_Screenshots::tab_data()
@@ -99,18 +69,19 @@ void tst_Screenshots::tab()
 {
     QFETCH(int, index);
     QFETCH(QString, file);
-    m_w->form()->tabs->setTab(index);
-    m_w->activateWindow();
-    settle(1200);
+    m_f.window->form()->tabs->setTab(index);
+    m_f.window->activateWindow();
+    // The compositor reports no frame; give the web views time to paint.
+    PageProbe::settle(1200);
 
     // From the X server, so web content is in the picture as it was on screen.
-    const QRect frame = m_w->frameGeometry();
-    const QImage shot = m_w->screen()
+    const QRect frame = m_f.window->frameGeometry();
+    const QImage shot = m_f.window->screen()
                             ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
                             .toImage();
     QCOMPARE(shot.size(), frame.size());
     // The tab's content region holds a real picture, not a blank page.
-    const QRect content(m_w->geometry().topLeft() - frame.topLeft(), m_w->size());
+    const QRect content(m_f.window->geometry().topLeft() - frame.topLeft(), m_f.window->size());
     QSet<QRgb> colours;
     for (int y = content.top(); y < content.bottom(); y += 3)
         for (int x = content.left(); x < content.right(); x += 3)

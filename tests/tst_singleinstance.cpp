@@ -8,6 +8,8 @@
 #include "app/windowbehaviour.h"
 #include "testsupport.h"
 #include "vendorserver.h"
+#include "viewerfixture.h"
+#include "x11probe.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -55,16 +57,9 @@ QString heard(QProcess *p)
     return all;
 }
 
-// Whether the X server maps the window.
-bool viewable(WId id)
-{
-    QProcess p;
-    p.start(QStringLiteral("xwininfo"), {"-id", QStringLiteral("0x%1").arg(quint64(id), 0, 16)});
-    return p.waitForFinished(10000)
-        && QString::fromUtf8(p.readAllStandardOutput()).contains("Map State: IsViewable");
-}
-
 } // namespace
+
+using X11Probe::viewable;
 
 class tst_SingleInstance : public QObject {
     Q_OBJECT
@@ -356,11 +351,9 @@ void tst_SingleInstance::bringsViewerForward()
     QFETCH(bool, minimise);
     QVERIFY(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
 
-    VendorServer server;
-    serveSite(&server);
-    QVERIFY(server.listen());
-    std::shared_ptr<MemoryStartPage> store;
-    std::unique_ptr<MainWindow> w(newViewer(&server, store));
+    ViewerFixture f;
+    QVERIFY(f.setUp());
+    MainWindow *w = f.window;
     w->setProgramEnder([] {});
     WindowBehaviour *behaviour = w->windowBehaviour();
     if (!trayAvailable)
@@ -369,8 +362,7 @@ void tst_SingleInstance::bringsViewerForward()
     SingleInstance instance(m_name);
     QVERIFY(instance.claim());
     Startup::bringForwardOnRequest(instance, *w);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QVERIFY(f.show());
 
     if (minimise) {
         w->setWindowState(Qt::WindowMinimized);
@@ -379,7 +371,7 @@ void tst_SingleInstance::bringsViewerForward()
             QVERIFY(behaviour->trayIcon());
             QTRY_VERIFY(behaviour->trayIcon()->isVisible());
         } else {
-            QTRY_VERIFY(!viewable(w->windowHandle()->winId()));
+            QTRY_VERIFY(!viewable(f.xid()));
             QVERIFY(w->isMinimized());
         }
     }
@@ -391,7 +383,7 @@ void tst_SingleInstance::bringsViewerForward()
 
     QTRY_VERIFY(w->isVisible());
     QTRY_VERIFY(!w->isMinimized());
-    QTRY_VERIFY(viewable(w->windowHandle()->winId()));
+    QTRY_VERIFY(viewable(f.xid()));
     QVERIFY(!behaviour->isInTray());
     QVERIFY(!behaviour->trayIcon() || !behaviour->trayIcon()->isVisible());
     // Never more than one icon, now none.

@@ -6,13 +6,13 @@
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "vendorserver.h"
+#include "viewerfixture.h"
 
 #include <QLabel>
 #include <QTabBar>
 #include <QtTest>
 
-class tst_TabControl : public QObject
-{
+class tst_TabControl : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -36,23 +36,18 @@ void tst_TabControl::strip()
 {
     QFETCH(bool, inViewer);
 
-    VendorServer server;
-    serveSite(&server);
-    QVERIFY(server.listen());
-    std::shared_ptr<MemoryStartPage> store;
-    std::unique_ptr<MainWindow> viewer;
+    ViewerFixture viewer;
     std::unique_ptr<TabControl> own;
     TabControl *tabs = nullptr;
     if (inViewer) {
-        viewer.reset(newViewer(&server, store));
-        viewer->show();
-        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
-        tabs = viewer->form()->tabs;
+        QVERIFY(viewer.setUp());
+        QVERIFY(viewer.show());
+        tabs = viewer.window->form()->tabs;
     } else {
         own = std::make_unique<TabControl>();
         for (const char *caption : {"关于程序", "程序界面", "信息公告"})
-            own->addPage(new QLabel(QString::fromUtf8(caption), own.get()),
-                QString::fromUtf8(caption));
+            own->addPage(
+                new QLabel(QString::fromUtf8(caption), own.get()), QString::fromUtf8(caption));
         own->resize(433, 480);
         own->show();
         QVERIFY(QTest::qWaitForWindowExposed(own.get()));

@@ -1,4 +1,5 @@
 #include "net/textfetch.h"
+#include "netsupport.h"
 #include "vendorserver.h"
 
 #include <QCoreApplication>
@@ -148,24 +149,6 @@ public:
 private:
     QSslServer m_server;
 };
-
-quint16 closedPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-int countHeader(const VendorServer::Request &request, const QByteArray &name)
-{
-    int n = 0;
-    for (const auto &h : request.headers)
-        n += h.first.compare(name, Qt::CaseInsensitive) == 0;
-    return n;
-}
 
 // One fetch, started and awaited: what came back, when, and how often.
 struct Outcome {

@@ -8,6 +8,7 @@
 #include "app/windowbehaviour.h"
 #include "testsupport.h"
 #include "vendorserver.h"
+#include "viewerfixture.h"
 #include "x11probe.h"
 
 #include <QDBusConnection>
@@ -35,14 +36,13 @@ bool watcherOnBus()
 // The items the watcher lists, read over the bus as a host reads them.
 QStringList registeredItems()
 {
-    QDBusInterface watcher(WatcherService, WatcherPath, WatcherService,
-        QDBusConnection::sessionBus());
+    QDBusInterface watcher(
+        WatcherService, WatcherPath, WatcherService, QDBusConnection::sessionBus());
     return watcher.property("RegisteredStatusNotifierItems").toStringList();
 }
 
 // Runs sniwatcher and keeps what it reports.
-class SniHost : public QObject
-{
+class SniHost : public QObject {
 public:
     explicit SniHost(QObject *parent) : QObject(parent) { }
     ~SniHost() override { (void)stop(); }
@@ -59,8 +59,7 @@ public:
         });
         connect(m_process, &QProcess::finished, this, [this] { m_ended = !m_stopping; });
         m_process->start(QStringLiteral(SNIWATCHER), args);
-        return QTest::qWaitFor([this] { return lines.contains("ready"); }, 10000)
-            && watcherOnBus();
+        return QTest::qWaitFor([this] { return lines.contains("ready"); }, 10000) && watcherOnBus();
     }
 
     bool running(const QStringList &args) const
@@ -110,8 +109,7 @@ private:
 
 } // namespace
 
-class tst_TraySni : public QObject
-{
+class tst_TraySni : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -129,13 +127,10 @@ private slots:
 private:
     void openViewer();
     void minimise(bool viaWindowManager = false);
-    WindowBehaviour *behaviour() const { return m_w->windowBehaviour(); }
-    WId xid() const { return m_w->windowHandle()->winId(); }
+    WindowBehaviour *behaviour() const { return m_f.window->windowBehaviour(); }
 
     SniHost *m_host = nullptr;
-    VendorServer *m_server = nullptr;
-    MainWindow *m_w = nullptr;
-    std::shared_ptr<MemoryStartPage> m_store;
+    ViewerFixture m_f;
 };
 
 void tst_TraySni::initTestCase()
@@ -149,10 +144,7 @@ void tst_TraySni::initTestCase()
 void tst_TraySni::cleanup()
 {
     QVERIFY2(!m_host->ended(), "the watcher ended on its own");
-    delete m_w;
-    m_w = nullptr;
-    delete m_server;
-    m_server = nullptr;
+    m_f.tearDown();
     // A deleted icon leaves the bus; the next test starts with none listed
     // and nothing of this one still to be reported.
     if (m_host->running({})) {
@@ -193,8 +185,8 @@ void tst_TraySni::detection()
     if (watcher == QStringList {"--opaque"}) {
         // The property itself says yes; only the introspected interface
         // that Qt goes through says no.
-        QDBusMessage get = QDBusMessage::createMethodCall(WatcherService, WatcherPath,
-            "org.freedesktop.DBus.Properties", "Get");
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            WatcherService, WatcherPath, "org.freedesktop.DBus.Properties", "Get");
         get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
         const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
@@ -207,33 +199,29 @@ void tst_TraySni::openViewer()
 {
     if (!m_host->running({}))
         QVERIFY(m_host->start({}));
-    m_server = new VendorServer(this);
-    serveSite(m_server);
-    QVERIFY(m_server->listen());
-    m_w = newViewer(m_server, m_store);
-    m_w->setProgramEnder([] { });
-    m_w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_w));
-    QTRY_VERIFY(managed(xid()));
+    QVERIFY(m_f.setUp());
+    m_f.window->setProgramEnder([] {});
+    QVERIFY(m_f.show());
+    QTRY_VERIFY(managed(m_f.xid()));
 }
 
 void tst_TraySni::minimise(bool viaWindowManager)
 {
     const int registrations = m_host->count("registered ");
     if (viaWindowManager)
-        xdotool({"windowminimize", hexId(xid())});
+        xdotool({"windowminimize", hexId(m_f.xid())});
     else
-        m_w->setWindowState(Qt::WindowMinimized);
-    QTRY_VERIFY(!m_w->isVisible());
+        m_f.window->setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(!m_f.window->isVisible());
     QVERIFY(behaviour()->isInTray());
     QTRY_COMPARE(m_host->count("registered "), registrations + 1);
     QTRY_COMPARE(registeredItems().size(), 1);
-    QTRY_VERIFY(!managed(xid()));
+    QTRY_VERIFY(!managed(m_f.xid()));
     // On the bus only: nothing docked in IceWM's own tray.
-    QCOMPARE(trayClients(xid()).size(), 0);
+    QCOMPARE(trayClients(m_f.xid()).size(), 0);
     // Qt has seen the window lose the focus, as it has by the time a user
     // reaches for the icon.
-    QTRY_VERIFY(QGuiApplication::focusWindow() != m_w->windowHandle());
+    QTRY_VERIFY(QGuiApplication::focusWindow() != m_f.window->windowHandle());
 }
 
 void tst_TraySni::hostCalls_data()
@@ -262,7 +250,7 @@ void tst_TraySni::hostCalls()
     QFETCH(bool, restores);
 
     openViewer();
-    const WId id = xid();
+    const WId id = m_f.xid();
     minimise();
     QSystemTrayIcon *tray = behaviour()->trayIcon();
     QSignalSpy spy(tray, &QSystemTrayIcon::activated);
@@ -272,7 +260,8 @@ void tst_TraySni::hostCalls()
     // The host hears back once the item has handled each call; a call after
     // the icon left answers with an error.
     QTRY_COMPARE(m_host->count("reply " + method), times);
-    QVERIFY2(m_host->lines.contains("reply " + method + " ok"), qPrintable(m_host->lines.join('\n')));
+    QVERIFY2(
+        m_host->lines.contains("reply " + method + " ok"), qPrintable(m_host->lines.join('\n')));
     if (reason < 0) {
         QCOMPARE(spy.size(), 0);
     } else {
@@ -282,21 +271,21 @@ void tst_TraySni::hostCalls()
     }
 
     if (restores) {
-        QTRY_VERIFY(m_w->isVisible());
-        QCOMPARE(
-            m_w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized), Qt::WindowNoState);
+        QTRY_VERIFY(m_f.window->isVisible());
+        QCOMPARE(m_f.window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized),
+            Qt::WindowNoState);
         QVERIFY(!behaviour()->isInTray());
-        QTRY_VERIFY(viewable(xid()));
-        QTRY_VERIFY(managed(xid()));
-        QVERIFY(!netWmState(xid()).contains("HIDDEN"));
-        QTRY_VERIFY(m_w->isActiveWindow());
+        QTRY_VERIFY(viewable(m_f.xid()));
+        QTRY_VERIFY(managed(m_f.xid()));
+        QVERIFY(!netWmState(m_f.xid()).contains("HIDDEN"));
+        QTRY_VERIFY(m_f.window->isActiveWindow());
         // The icon has left the host.
         QVERIFY(!tray->isVisible());
         QTRY_COMPARE(m_host->count("unregistered "), 1);
         QTRY_COMPARE(registeredItems(), QStringList());
     } else {
         // A restore would have shown the window before the reply left.
-        QVERIFY(!m_w->isVisible());
+        QVERIFY(!m_f.window->isVisible());
         QVERIFY(behaviour()->isInTray());
         QVERIFY(!managed(id));
         QVERIFY(tray->isVisible());
@@ -322,15 +311,15 @@ void tst_TraySni::oneItemAcrossTrips()
     openViewer();
     minimise();
     m_host->call("Activate 1 1");
-    QTRY_VERIFY(m_w->isVisible());
+    QTRY_VERIFY(m_f.window->isVisible());
     QTRY_COMPARE(registeredItems(), QStringList());
-    QTRY_VERIFY(viewable(xid()));
+    QTRY_VERIFY(viewable(m_f.xid()));
     minimise(true);
-    QCOMPARE(m_w->findChildren<QSystemTrayIcon *>().size(), 1);
+    QCOMPARE(m_f.window->findChildren<QSystemTrayIcon *>().size(), 1);
     QCOMPARE(registeredItems().size(), 1);
     m_host->call("Activate 1 1");
-    QTRY_VERIFY(m_w->isVisible());
-    QTRY_VERIFY(viewable(xid()));
+    QTRY_VERIFY(m_f.window->isVisible());
+    QTRY_VERIFY(viewable(m_f.xid()));
     QTRY_COMPARE(registeredItems(), QStringList());
     QCOMPARE(m_host->count("registered "), 2);
     QTRY_COMPARE(m_host->count("unregistered "), 2);
@@ -341,17 +330,17 @@ void tst_TraySni::shownByProgramRemovesItem()
     openViewer();
     minimise();
     // As the channel-list loader shows the window.
-    m_w->show();
+    m_f.window->show();
     QVERIFY(!behaviour()->isInTray());
     QTRY_COMPARE(registeredItems(), QStringList());
-    QTRY_VERIFY(managed(xid()));
+    QTRY_VERIFY(managed(m_f.xid()));
     // Back from the taskbar, then the tray path again.
-    xdotool({"windowactivate", hexId(xid())});
-    QTRY_VERIFY(viewable(xid()));
-    QTRY_COMPARE(m_w->windowState() & Qt::WindowMinimized, Qt::WindowNoState);
+    xdotool({"windowactivate", hexId(m_f.xid())});
+    QTRY_VERIFY(viewable(m_f.xid()));
+    QTRY_COMPARE(m_f.window->windowState() & Qt::WindowMinimized, Qt::WindowNoState);
     minimise();
     m_host->call("Activate 5 5");
-    QTRY_VERIFY(m_w->isVisible());
+    QTRY_VERIFY(m_f.window->isVisible());
     QTRY_COMPARE(registeredItems(), QStringList());
 }
 
@@ -360,9 +349,9 @@ void tst_TraySni::bringToFrontFromTray()
     openViewer();
     minimise();
     behaviour()->bringToFront();
-    QVERIFY(m_w->isVisible());
+    QVERIFY(m_f.window->isVisible());
     QVERIFY(!behaviour()->isInTray());
-    QTRY_VERIFY(viewable(xid()));
+    QTRY_VERIFY(viewable(m_f.xid()));
     QTRY_COMPARE(registeredItems(), QStringList());
 }
 

@@ -67,10 +67,12 @@ RawReply rawExchange(quint16 port, const QByteArray &request, int timeoutMs = 50
     QByteArray got;
     QObject::connect(&socket, &QTcpSocket::readyRead, &context, [&] { got += socket.readAll(); });
     socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, timeoutMs))
+    if (!QTest::qWaitFor(
+            [&] { return socket.state() == QAbstractSocket::ConnectedState; }, timeoutMs))
         return {};
     socket.write(request);
-    (void)QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
+    (void)QTest::qWaitFor(
+        [&] { return socket.state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
     got += socket.readAll();
     return splitRaw(got);
 }
@@ -101,8 +103,7 @@ VendorServer::Response textResponse(int status, const QByteArray &body)
 
 } // namespace
 
-class TestVendorServer : public QObject
-{
+class TestVendorServer : public QObject {
     Q_OBJECT
 
 private slots:
@@ -142,8 +143,8 @@ private slots:
 
 private:
     Fetched fetch(const QString &path, const QByteArray &verb = "GET",
-                  const VendorServer::Headers &headers = {}, const QByteArray &body = {},
-                  int transferTimeoutMs = 0);
+        const VendorServer::Headers &headers = {}, const QByteArray &body = {},
+        int transferTimeoutMs = 0);
 
     QTemporaryDir m_dir;
     QString m_root;
@@ -153,16 +154,17 @@ private:
 };
 
 Fetched TestVendorServer::fetch(const QString &path, const QByteArray &verb,
-                                const VendorServer::Headers &headers, const QByteArray &body,
-                                int transferTimeoutMs)
+    const VendorServer::Headers &headers, const QByteArray &body, int transferTimeoutMs)
 {
     QNetworkRequest request(QUrl(m_server->baseUrl() + path));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (transferTimeoutMs > 0)
         request.setTransferTimeout(transferTimeoutMs);
     for (const auto &h : headers)
         request.setRawHeader(h.first, h.second);
-    QNetworkReply *reply = verb == "HEAD" ? m_nam.head(request) : m_nam.sendCustomRequest(request, verb, body);
+    QNetworkReply *reply
+        = verb == "HEAD" ? m_nam.head(request) : m_nam.sendCustomRequest(request, verb, body);
     QSignalSpy spy(reply, &QNetworkReply::finished);
     Fetched f;
     f.finished = reply->isFinished() || spy.wait(30000);
@@ -225,7 +227,8 @@ void TestVendorServer::routes_data()
     QTest::addColumn<QByteArray>("body");
 
     QTest::newRow("plain") << 200 << QByteArray("text/plain") << QByteArray("hello");
-    QTest::newRow("html utf-8") << 200 << QByteArray("text/html; charset=utf-8") << QByteArray("<p>你好</p>");
+    QTest::newRow("html utf-8") << 200 << QByteArray("text/html; charset=utf-8")
+                                << QByteArray("<p>你好</p>");
     QTest::newRow("json") << 200 << QByteArray("application/json") << QByteArray("{\"a\":1}");
     QTest::newRow("empty body") << 200 << QByteArray("text/plain") << QByteArray();
     QTest::newRow("no content type") << 200 << QByteArray() << QByteArray("raw");
@@ -307,7 +310,8 @@ void TestVendorServer::fallback()
     m_server->setFallback(textResponse(503, "maintenance"));
     m_server->setRoute(QStringLiteral("/ok"), textResponse(200, "ok"));
 
-    for (const QString &path : {QStringLiteral("/"), QStringLiteral("/b.html"), QStringLiteral("/missing")}) {
+    for (const QString &path :
+        {QStringLiteral("/"), QStringLiteral("/b.html"), QStringLiteral("/missing")}) {
         const Fetched f = fetch(path);
         QCOMPARE(f.status, 503);
         QCOMPARE(f.body, QByteArray("maintenance"));
@@ -364,8 +368,9 @@ void TestVendorServer::neverAnswer()
     clock.start();
     const Fetched f = fetch(QStringLiteral("/hang"), "GET", {}, {}, 500);
     QVERIFY(f.finished);
-    QVERIFY2(f.error == QNetworkReply::OperationCanceledError || f.error == QNetworkReply::TimeoutError,
-             qPrintable(QString::number(f.error)));
+    QVERIFY2(
+        f.error == QNetworkReply::OperationCanceledError || f.error == QNetworkReply::TimeoutError,
+        qPrintable(QString::number(f.error)));
     QVERIFY(clock.elapsed() >= 450);
     QCOMPARE(m_server->requests().size(), 1);
     QCOMPARE(m_server->requests().first().path, QByteArray("/hang"));
@@ -376,9 +381,11 @@ void TestVendorServer::neverAnswer()
     QTRY_COMPARE(socket.state(), QAbstractSocket::ConnectedState);
     socket.write("GET /hang HTTP/1.1\r\nHost: x\r\n\r\n");
     QTRY_COMPARE(m_server->requests().size(), 2);
-    QTest::qWait(300);
-    QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
-    QCOMPARE(socket.bytesAvailable(), 0);
+    QVERIFY(!QTest::qWaitFor(
+        [&] {
+            return socket.bytesAvailable() > 0 || socket.state() != QAbstractSocket::ConnectedState;
+        },
+        300));
 }
 
 void TestVendorServer::closeWithoutAnswer()
@@ -420,7 +427,8 @@ void TestVendorServer::fileTypes_data()
     QTest::newRow("unknown") << "/o.bin" << QByteArray("application/octet-stream") << false;
     QTest::newRow("dir index") << "/sub/" << QByteArray("text/html; charset=utf-8") << true;
     QTest::newRow("dir no slash") << "/sub" << QByteArray("text/html; charset=utf-8") << true;
-    QTest::newRow("percent-encoded name") << "/%E4%B8%AD%E6%96%87.txt" << QByteArray("text/plain; charset=utf-8") << true;
+    QTest::newRow("percent-encoded name")
+        << "/%E4%B8%AD%E6%96%87.txt" << QByteArray("text/plain; charset=utf-8") << true;
 }
 
 void TestVendorServer::fileTypes()
@@ -472,7 +480,8 @@ void TestVendorServer::traversal_data()
 void TestVendorServer::traversal()
 {
     QFETCH(QByteArray, target);
-    const RawReply r = rawExchange(m_server->port(), "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    const RawReply r
+        = rawExchange(m_server->port(), "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n");
     QCOMPARE(r.statusLine, QByteArray("HTTP/1.1 404 Not Found"));
     QVERIFY(!r.body.contains("top secret"));
     QVERIFY(!r.body.contains("root:"));
@@ -486,16 +495,25 @@ void TestVendorServer::ranges_data()
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("length");
 
-    QTest::newRow("closed") << QByteArray("bytes=0-9") << 206 << QByteArray("bytes 0-9/100") << 0 << 10;
-    QTest::newRow("middle") << QByteArray("bytes=42-57") << 206 << QByteArray("bytes 42-57/100") << 42 << 16;
-    QTest::newRow("open") << QByteArray("bytes=90-") << 206 << QByteArray("bytes 90-99/100") << 90 << 10;
-    QTest::newRow("suffix") << QByteArray("bytes=-5") << 206 << QByteArray("bytes 95-99/100") << 95 << 5;
-    QTest::newRow("past end clipped") << QByteArray("bytes=95-200") << 206 << QByteArray("bytes 95-99/100") << 95 << 5;
-    QTest::newRow("single byte") << QByteArray("bytes=99-99") << 206 << QByteArray("bytes 99-99/100") << 99 << 1;
-    QTest::newRow("unsatisfiable") << QByteArray("bytes=100-") << 416 << QByteArray("bytes */100") << 0 << 0;
+    QTest::newRow("closed") << QByteArray("bytes=0-9") << 206 << QByteArray("bytes 0-9/100") << 0
+                            << 10;
+    QTest::newRow("middle") << QByteArray("bytes=42-57") << 206 << QByteArray("bytes 42-57/100")
+                            << 42 << 16;
+    QTest::newRow("open") << QByteArray("bytes=90-") << 206 << QByteArray("bytes 90-99/100") << 90
+                          << 10;
+    QTest::newRow("suffix") << QByteArray("bytes=-5") << 206 << QByteArray("bytes 95-99/100") << 95
+                            << 5;
+    QTest::newRow("past end clipped")
+        << QByteArray("bytes=95-200") << 206 << QByteArray("bytes 95-99/100") << 95 << 5;
+    QTest::newRow("single byte") << QByteArray("bytes=99-99") << 206
+                                 << QByteArray("bytes 99-99/100") << 99 << 1;
+    QTest::newRow("unsatisfiable")
+        << QByteArray("bytes=100-") << 416 << QByteArray("bytes */100") << 0 << 0;
     QTest::newRow("reversed ignored") << QByteArray("bytes=5-2") << 200 << QByteArray() << 0 << 100;
-    QTest::newRow("multi ignored") << QByteArray("bytes=0-1,5-6") << 200 << QByteArray() << 0 << 100;
-    QTest::newRow("other unit ignored") << QByteArray("items=0-1") << 200 << QByteArray() << 0 << 100;
+    QTest::newRow("multi ignored")
+        << QByteArray("bytes=0-1,5-6") << 200 << QByteArray() << 0 << 100;
+    QTest::newRow("other unit ignored")
+        << QByteArray("items=0-1") << 200 << QByteArray() << 0 << 100;
     QTest::newRow("garbage ignored") << QByteArray("bytes=x-y") << 200 << QByteArray() << 0 << 100;
 }
 
@@ -524,13 +542,13 @@ void TestVendorServer::largeFileAndRange()
     QVERIFY(whole.body == m_bigFile);
 
     const qint64 from = 1024 * 1024 + 3;
-    const Fetched tail = fetch(QStringLiteral("/big.mp4"), "GET",
-                               {{"Range", "bytes=" + QByteArray::number(from) + "-"}});
+    const Fetched tail = fetch(
+        QStringLiteral("/big.mp4"), "GET", {{"Range", "bytes=" + QByteArray::number(from) + "-"}});
     QCOMPARE(tail.status, 206);
     QVERIFY(tail.body == m_bigFile.mid(from));
-    QCOMPARE(tail.header("Content-Range"), "bytes " + QByteArray::number(from) + '-'
-                                               + QByteArray::number(m_bigFile.size() - 1) + '/'
-                                               + QByteArray::number(m_bigFile.size()));
+    QCOMPARE(tail.header("Content-Range"),
+        "bytes " + QByteArray::number(from) + '-' + QByteArray::number(m_bigFile.size() - 1) + '/'
+            + QByteArray::number(m_bigFile.size()));
 }
 
 void TestVendorServer::head()
@@ -558,21 +576,25 @@ void TestVendorServer::templating_data()
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("expected"); // "%BASE%" stands for baseUrl()
 
-    QTest::newRow("htm with host") << QByteArray("GET /a.htm HTTP/1.1\r\nHost: example.test:81\r\n\r\n")
-                                   << QByteArray("<a href=\"http://example.test:81/x\">http://example.test:81</a>");
+    QTest::newRow("htm with host")
+        << QByteArray("GET /a.htm HTTP/1.1\r\nHost: example.test:81\r\n\r\n")
+        << QByteArray("<a href=\"http://example.test:81/x\">http://example.test:81</a>");
     QTest::newRow("htm no host") << QByteArray("GET /a.htm HTTP/1.0\r\n\r\n")
                                  << QByteArray("<a href=\"%BASE%/x\">%BASE%</a>");
-    QTest::newRow("hostile host ignored") << QByteArray("GET /a.htm HTTP/1.1\r\nHost: <script>\r\n\r\n")
-                                          << QByteArray("<a href=\"%BASE%/x\">%BASE%</a>");
+    QTest::newRow("hostile host ignored")
+        << QByteArray("GET /a.htm HTTP/1.1\r\nHost: <script>\r\n\r\n")
+        << QByteArray("<a href=\"%BASE%/x\">%BASE%</a>");
     QTest::newRow("txt") << QByteArray("GET /c.txt HTTP/1.1\r\nHost: h:1\r\n\r\n")
                          << QByteArray("栎川一台;http://h:1/tv/01.htm\r\n");
-    QTest::newRow("asp") << QByteArray("GET /d.asp HTTP/1.1\r\nHost: h\r\n\r\n") << QByteArray("<form>http://h</form>");
+    QTest::newRow("asp") << QByteArray("GET /d.asp HTTP/1.1\r\nHost: h\r\n\r\n")
+                         << QByteArray("<form>http://h</form>");
     QTest::newRow("m3u8") << QByteArray("GET /l.m3u8 HTTP/1.1\r\nHost: h\r\n\r\n")
                           << QByteArray("#EXTM3U\nhttp://h/seg.ts\n");
     QTest::newRow("js untouched") << QByteArray("GET /e.js HTTP/1.1\r\nHost: h\r\n\r\n")
                                   << QByteArray("var site = '@SITE@';");
-    QTest::newRow("templated range") << QByteArray("GET /d.asp HTTP/1.1\r\nHost: h\r\nRange: bytes=6-13\r\n\r\n")
-                                     << QByteArray("http://h");
+    QTest::newRow("templated range")
+        << QByteArray("GET /d.asp HTTP/1.1\r\nHost: h\r\nRange: bytes=6-13\r\n\r\n")
+        << QByteArray("http://h");
 }
 
 void TestVendorServer::templating()
@@ -611,8 +633,8 @@ void TestVendorServer::recordsRequests()
     QSignalSpy spy(m_server.get(), &VendorServer::requestReceived);
     m_server->setRoute(QStringLiteral("/rec/path"), textResponse(200, "ok"));
 
-    const Fetched f = fetch(QStringLiteral("/rec/path?a=1&b=%20c"), "GET",
-                            {{"X-First", "1"}, {"x-second", "two"}});
+    const Fetched f = fetch(
+        QStringLiteral("/rec/path?a=1&b=%20c"), "GET", {{"X-First", "1"}, {"x-second", "two"}});
     QCOMPARE(f.body, QByteArray("ok"));
     QCOMPARE(spy.size(), 1);
 
@@ -632,7 +654,7 @@ void TestVendorServer::recordsRequests()
 
     // Order and spelling as they arrived; the first of duplicates wins.
     rawExchange(m_server->port(),
-                "GET /rec/path HTTP/1.1\r\nHost: h\r\nzeta: 1\r\nAlpha: 2\r\nzeta: 3\r\n\r\n");
+        "GET /rec/path HTTP/1.1\r\nHost: h\r\nzeta: 1\r\nAlpha: 2\r\nzeta: 3\r\n\r\n");
     QCOMPARE(spy.size(), 2);
     const VendorServer::Request raw = m_server->requests().last();
     QCOMPARE(raw.headers.size(), 4);
@@ -664,8 +686,8 @@ void TestVendorServer::drainsRequestBody()
     QTRY_COMPARE(socket.state(), QAbstractSocket::ConnectedState);
     socket.write("POST /post HTTP/1.1\r\nHost: h\r\nContent-Length: 10\r\n\r\n12345");
     QTRY_COMPARE(m_server->requests().size(), 1);
-    QTest::qWait(150);
-    QVERIFY2(got.isEmpty(), "answered before the body arrived");
+    QVERIFY2(
+        !QTest::qWaitFor([&] { return !got.isEmpty(); }, 150), "answered before the body arrived");
     socket.write("67890");
     QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
     QVERIFY(got.startsWith("HTTP/1.1 200 OK\r\n"));
@@ -690,8 +712,10 @@ void TestVendorServer::malformed_data()
     QTest::newRow("empty header name") << QByteArray("GET / HTTP/1.1\r\n: v\r\n\r\n");
     QTest::newRow("space in header name") << QByteArray("GET / HTTP/1.1\r\nBad Name: v\r\n\r\n");
     QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nA: 1\r\n  folded\r\n\r\n");
-    QTest::newRow("bad content length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: abc\r\n\r\n");
-    QTest::newRow("negative content length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: -1\r\n\r\n");
+    QTest::newRow("bad content length")
+        << QByteArray("GET / HTTP/1.1\r\nContent-Length: abc\r\n\r\n");
+    QTest::newRow("negative content length")
+        << QByteArray("GET / HTTP/1.1\r\nContent-Length: -1\r\n\r\n");
     QTest::newRow("conflicting lengths")
         << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab");
     QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe \x7f\r\n\r\n", 10);
@@ -741,8 +765,9 @@ void TestVendorServer::destroyWithOpenConnections()
     QTcpSocket a, b, c;
     for (QTcpSocket *s : {&a, &b, &c})
         s->connectToHost(QHostAddress::LocalHost, m_server->port());
-    QTRY_VERIFY(a.state() == QAbstractSocket::ConnectedState && b.state() == QAbstractSocket::ConnectedState
-                && c.state() == QAbstractSocket::ConnectedState);
+    QTRY_VERIFY(a.state() == QAbstractSocket::ConnectedState
+        && b.state() == QAbstractSocket::ConnectedState
+        && c.state() == QAbstractSocket::ConnectedState);
     a.write("GET /hang HTTP/1.1\r\nHost: h\r\n\r\n");
     b.write("GET /slow HTTP/1.1\r\nHost: h\r\n\r\n");
     c.write("GET /big.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"); // left unread mid-stream

@@ -1,5 +1,5 @@
-#include "appinfo.h"
 #include "net/versioncheck.h"
+#include "netsupport.h"
 #include "vendorserver.h"
 
 #include <QElapsedTimer>
@@ -19,30 +19,6 @@ enum class Site {
 };
 
 const QByteArray kVersionPath = "/version/zavo.txt";
-
-quint16 closedPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-// "major.minor" of this build, as the window hands it to the check.
-QString buildVersion()
-{
-    return QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor);
-}
-
-int countHeader(const VendorServer::Request &request, const QByteArray &name)
-{
-    int n = 0;
-    for (const auto &h : request.headers)
-        n += h.first.compare(name, Qt::CaseInsensitive) == 0;
-    return n;
-}
 
 } // namespace
 

@@ -12,12 +12,15 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("vendorsite"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Serves the bundled vendor web site on 127.0.0.1."));
+    parser.setApplicationDescription(
+        QStringLiteral("Serves the bundled vendor web site on 127.0.0.1."));
     parser.addHelpOption();
-    const QCommandLineOption rootOption(QStringLiteral("root"), QStringLiteral("Site directory to serve."),
-                                        QStringLiteral("DIR"), QStringLiteral(VENDORSITE_DEFAULT_ROOT));
-    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("TCP port (0 = any free port)."),
-                                        QStringLiteral("N"), QStringLiteral("18086"));
+    const QCommandLineOption rootOption(QStringLiteral("root"),
+        QStringLiteral("Site directory to serve."), QStringLiteral("DIR"),
+        QStringLiteral(VENDORSITE_DEFAULT_ROOT));
+    const QCommandLineOption portOption(QStringLiteral("port"),
+        QStringLiteral("TCP port (0 = any free port)."), QStringLiteral("N"),
+        QStringLiteral("18086"));
     parser.addOption(rootOption);
     parser.addOption(portOption);
     parser.process(app);

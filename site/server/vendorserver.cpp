@@ -50,7 +50,8 @@ bool isTemplated(const QString &fileName)
 
 bool isText(const QString &fileName)
 {
-    static const QStringList kinds = {"htm", "html", "txt", "asp", "m3u8", "js", "css", "svg", "json"};
+    static const QStringList kinds
+        = {"htm", "html", "txt", "asp", "m3u8", "js", "css", "svg", "json"};
     return kinds.contains(lowerSuffix(fileName));
 }
 
@@ -133,7 +134,8 @@ bool parseHead(const QByteArray &head, VendorServer::Request &req, qint64 &conte
     const QByteArray &version = parts[2];
     if (!isToken(method) || target.isEmpty())
         return false;
-    if (version.size() != 8 || !version.startsWith("HTTP/1.") || version[7] < '0' || version[7] > '9')
+    if (version.size() != 8 || !version.startsWith("HTTP/1.") || version[7] < '0'
+        || version[7] > '9')
         return false;
     for (char c : target) {
         if (uchar(c) <= 0x20 || uchar(c) == 0x7f)
@@ -163,7 +165,8 @@ bool parseHead(const QByteArray &head, VendorServer::Request &req, qint64 &conte
         const QByteArray &line = lines[i];
         if (line.isEmpty())
             continue;
-        if (line.startsWith(' ') || line.startsWith('\t') || line.contains('\r') || line.contains('\0'))
+        if (line.startsWith(' ') || line.startsWith('\t') || line.contains('\r')
+            || line.contains('\0'))
             return false;
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
@@ -204,8 +207,7 @@ bool isFramingHeader(const QByteArray &name)
 
 // One accepted socket: reads one request, answers once, then closes.
 // A child of its socket, so it goes away with it (and takes its timers along).
-class VendorConnection : public QObject
-{
+class VendorConnection : public QObject {
 public:
     VendorConnection(VendorServer *server, QTcpSocket *socket)
         : QObject(socket), m_server(server), m_socket(socket)
@@ -358,14 +360,14 @@ private:
         m_state = State::Done;
         m_buffer.clear();
         sendWhole(400, {{"Content-Type", "text/html; charset=utf-8"}},
-                  "<html><body><h1>400 请求错误</h1></body></html>\n");
+            "<html><body><h1>400 请求错误</h1></body></html>\n");
     }
 
     void notFound()
     {
         sendWhole(404, {{"Content-Type", "text/html; charset=utf-8"}},
-                  "<html><body><h1>404 未找到</h1><p>找不到所请求的页面："
-                      + htmlEscape(m_request.path) + "</p></body></html>\n");
+            "<html><body><h1>404 未找到</h1><p>找不到所请求的页面：" + htmlEscape(m_request.path)
+                + "</p></body></html>\n");
     }
 
     void serveFile()
@@ -381,8 +383,8 @@ private:
             notFound();
             return;
         }
-        VendorServer::Headers headers = {{"Content-Type", VendorServer::contentTypeForFile(path)},
-                                         {"Accept-Ranges", "bytes"}};
+        VendorServer::Headers headers = {
+            {"Content-Type", VendorServer::contentTypeForFile(path)}, {"Accept-Ranges", "bytes"}};
         if (isText(path))
             headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-cache")));
 
@@ -405,12 +407,13 @@ private:
         case RangeResult::Partial:
             status = 206;
             headers.append(qMakePair(QByteArray("Content-Range"),
-                                     "bytes " + QByteArray::number(start) + '-' + QByteArray::number(end) + '/'
-                                         + QByteArray::number(size)));
+                "bytes " + QByteArray::number(start) + '-' + QByteArray::number(end) + '/'
+                    + QByteArray::number(size)));
             break;
         case RangeResult::Unsatisfiable:
             delete file;
-            headers.append(qMakePair(QByteArray("Content-Range"), "bytes */" + QByteArray::number(size)));
+            headers.append(
+                qMakePair(QByteArray("Content-Range"), "bytes */" + QByteArray::number(size)));
             sendWhole(416, headers, {});
             return;
         }
@@ -468,9 +471,8 @@ private:
 
 bool VendorServer::Request::hasHeader(const QByteArray &name) const
 {
-    return std::any_of(headers.begin(), headers.end(), [&](const auto &h) {
-        return h.first.compare(name, Qt::CaseInsensitive) == 0;
-    });
+    return std::any_of(headers.begin(), headers.end(),
+        [&](const auto &h) { return h.first.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
 QByteArray VendorServer::Request::header(const QByteArray &name) const
@@ -482,8 +484,7 @@ QByteArray VendorServer::Request::header(const QByteArray &name) const
     return {};
 }
 
-VendorServer::VendorServer(QObject *parent)
-    : QObject(parent), m_server(new QTcpServer(this))
+VendorServer::VendorServer(QObject *parent) : QObject(parent), m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &VendorServer::onNewConnection);
 }
@@ -577,31 +578,56 @@ void VendorServer::clearRequests()
 QByteArray VendorServer::reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 410: return "Gone";
-    case 416: return "Range Not Satisfiable";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    case 504: return "Gateway Timeout";
-    default: return "Unknown";
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 304:
+        return "Not Modified";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 410:
+        return "Gone";
+    case 416:
+        return "Range Not Satisfiable";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    case 501:
+        return "Not Implemented";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    case 504:
+        return "Gateway Timeout";
+    default:
+        return "Unknown";
     }
 }
 

@@ -1,13 +1,14 @@
 #pragma once
-#include <QObject>
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QMetaType>
+#include <QObject>
 #include <QPair>
 #include <QString>
-#include <QHash>
-#include <QMetaType>
 
-class QTcpServer; class QTcpSocket;
+class QTcpServer;
+class QTcpSocket;
 
 // Tiny HTTP/1.1 server on 127.0.0.1: serves the bundled vendor site and acts as
 // a scriptable fixture in tests. One request per connection, always closed.
@@ -17,39 +18,44 @@ public:
     using Headers = QList<QPair<QByteArray, QByteArray>>;
     struct Response {
         int status = 200;
-        QByteArray contentType = "text/plain"; // sent verbatim as Content-Type; empty = no Content-Type header
+        QByteArray contentType
+            = "text/plain"; // sent verbatim as Content-Type; empty = no Content-Type header
         QByteArray body;
-        Headers headers;          // extra headers (Content-Length / Connection here are ignored: framing is ours)
-        int delayMs = 0;          // wait this long before answering (timer, never blocks)
+        Headers headers; // extra headers (Content-Length / Connection here are ignored: framing is
+                         // ours)
+        int delayMs = 0; // wait this long before answering (timer, never blocks)
         bool neverAnswer = false; // accept, read the request, never answer, keep the socket open
         bool closeWithoutAnswer = false; // read the request then close the socket (after delayMs)
     };
     struct Request {
         QByteArray method, path, query; // path without query string, percent-decoding not applied
-        Headers headers;                // in arrival order, names as sent
+        Headers headers; // in arrival order, names as sent
         bool hasHeader(const QByteArray &name) const; // case-insensitive
-        QByteArray header(const QByteArray &name) const; // case-insensitive, first match, empty if missing
+        QByteArray header(
+            const QByteArray &name) const; // case-insensitive, first match, empty if missing
     };
     explicit VendorServer(QObject *parent = nullptr);
     ~VendorServer() override;
-    void setRoot(const QString &dir);                       // serve files from this directory
-    void setRoute(const QString &path, const Response &r);  // exact path override (takes precedence over files)
+    void setRoot(const QString &dir); // serve files from this directory
+    void setRoute(const QString &path,
+        const Response &r); // exact path override (takes precedence over files)
     void removeRoute(const QString &path);
-    void setFallback(const Response &r);                    // answer every path not routed (instead of files / 404)
-    bool listen(quint16 port = 0);                          // 127.0.0.1; 0 = any free port
+    void setFallback(const Response &r); // answer every path not routed (instead of files / 404)
+    bool listen(quint16 port = 0); // 127.0.0.1; 0 = any free port
     quint16 port() const;
-    QString baseUrl() const;                                // "http://127.0.0.1:<port>", no trailing slash
-    QList<Request> requests() const;                        // every request received so far
+    QString baseUrl() const; // "http://127.0.0.1:<port>", no trailing slash
+    QList<Request> requests() const; // every request received so far
     void clearRequests();
 
     // Additions beyond the core API.
     QString root() const;
-    void clearFallback();                                   // back to files / 404
+    void clearFallback(); // back to files / 404
     void clearRoutes();
-    void close();                                           // stop listening; open connections stay
+    void close(); // stop listening; open connections stay
     bool isListening() const;
     static QByteArray reasonPhrase(int status);
-    static QByteArray contentTypeForFile(const QString &fileName); // "application/octet-stream" if unknown
+    static QByteArray contentTypeForFile(
+        const QString &fileName); // "application/octet-stream" if unknown
 
 signals:
     void requestReceived(const VendorServer::Request &request);

@@ -4,8 +4,7 @@
 
 // A label that reports clicks and pointer movement, for the logo and the
 // feedback link.
-class ClickableLabel : public QLabel
-{
+class ClickableLabel : public QLabel {
     Q_OBJECT
 public:
     using QLabel::QLabel;

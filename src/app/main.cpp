@@ -1,8 +1,8 @@
-#include "appinfo.h"
 #include "app/mainwindow.h"
 #include "app/platformchoice.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
+#include "appinfo.h"
 
 #include <QApplication>
 #include <QTimer>

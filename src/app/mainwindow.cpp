@@ -26,10 +26,8 @@ static void initResources()
 }
 
 MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPageStore,
-                       std::unique_ptr<Prompt> prompt, QWidget *parent)
-    : QMainWindow(parent),
-      ui(std::make_unique<Ui::MainWindow>()),
-      m_vendorSite(vendorSite),
+    std::unique_ptr<Prompt> prompt, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_vendorSite(vendorSite),
       m_prompt(prompt ? std::move(prompt) : std::make_unique<MessageBoxPrompt>(this))
 {
     initResources();
@@ -61,11 +59,12 @@ MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPag
     connect(ui->previousButton, &QPushButton::clicked, m_guide, &ChannelGuide::previous);
     connect(ui->stopButton, &QPushButton::clicked, m_guide, &ChannelGuide::stop);
     connect(ui->refreshAction, &QAction::triggered, m_guide, &ChannelGuide::refresh);
-    connect(ui->channelList, &QAbstractItemView::doubleClicked, m_guide, &ChannelGuide::playSelected);
+    connect(
+        ui->channelList, &QAbstractItemView::doubleClicked, m_guide, &ChannelGuide::playSelected);
     // Enter on a name plays it.
     for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *enter = new QShortcut(QKeySequence(key), ui->channelList, nullptr, nullptr,
-                                    Qt::WidgetShortcut);
+        auto *enter = new QShortcut(
+            QKeySequence(key), ui->channelList, nullptr, nullptr, Qt::WidgetShortcut);
         connect(enter, &QShortcut::activated, m_guide, &ChannelGuide::playSelected);
     }
     // Page Up and Page Down step through the channels while the list is on screen.
@@ -87,7 +86,8 @@ MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPag
     connect(ui->supportAction, &QAction::triggered, this, [this] { m_homePage->offerFromMenu(); });
 
     m_behaviour = new WindowBehaviour(this, ui->staysOnTopAction);
-    connect(ui->staysOnTopAction, &QAction::triggered, m_behaviour, &WindowBehaviour::toggleStaysOnTop);
+    connect(
+        ui->staysOnTopAction, &QAction::triggered, m_behaviour, &WindowBehaviour::toggleStaysOnTop);
     connect(ui->quitAction, &QAction::triggered, this, &QWidget::close);
     connect(ui->closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->feedbackAction, &QAction::triggered, this, &MainWindow::openFeedbackPage);
@@ -131,16 +131,16 @@ void MainWindow::reportVersion(VersionCheck::Verdict verdict)
         return;
     case VersionCheck::Verdict::Unreachable:
         m_prompt->ask({QStringLiteral("您所处的网络环境不稳定,无法正常体验。"),
-                       QStringLiteral("提示"), Question::Buttons::Ok, true},
-                      this, [this](Answer) { finishStartup(); });
+                          QStringLiteral("提示"), Question::Buttons::Ok, true},
+            this, [this](Answer) { finishStartup(); });
         return;
     case VersionCheck::Verdict::Outdated:
         m_prompt->ask({QStringLiteral("您使用的版本已过期,建议下载最新版本。"),
-                       QStringLiteral("提示"), Question::Buttons::Ok, true},
-                      this, [this](Answer) {
-                          openInBrowser(m_vendorSite);
-                          finishStartup();
-                      });
+                          QStringLiteral("提示"), Question::Buttons::Ok, true},
+            this, [this](Answer) {
+                openInBrowser(m_vendorSite);
+                finishStartup();
+            });
         return;
     }
 }
@@ -211,12 +211,12 @@ void MainWindow::confirmQuit()
         return;
     m_askingToQuit = true;
     m_prompt->ask({QStringLiteral("您确定要退出程序吗?"), QStringLiteral("退出提示"),
-                   Question::Buttons::OkCancel, true},
-                  this, [this](Answer answer) {
-                      m_askingToQuit = false;
-                      if (answer == Answer::Ok && m_ender)
-                          m_ender();
-                  });
+                      Question::Buttons::OkCancel, true},
+        this, [this](Answer answer) {
+            m_askingToQuit = false;
+            if (answer == Answer::Ok && m_ender)
+                m_ender();
+        });
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

@@ -20,14 +20,13 @@ class ListPage;
 class WindowBehaviour;
 
 // The viewer's one window.
-class MainWindow : public QMainWindow
-{
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // Questions go to prompt; without one, to Qt's message boxes.
     explicit MainWindow(const QString &vendorSite,
-                        StartPageStoreFactory startPageStore = systemStartPageStore(),
-                        std::unique_ptr<Prompt> prompt = nullptr, QWidget *parent = nullptr);
+        StartPageStoreFactory startPageStore = systemStartPageStore(),
+        std::unique_ptr<Prompt> prompt = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The whole start-up, in this order: prepares the window, starts the
@@ -75,7 +74,7 @@ private:
 
     std::unique_ptr<Ui::MainWindow> ui;
     QString m_vendorSite;
-    std::array<QLabel *, 4> m_infoLabels{};
+    std::array<QLabel *, 4> m_infoLabels {};
     ListPage *m_listPage = nullptr;
     ChannelGuide *m_guide = nullptr;
     std::unique_ptr<Prompt> m_prompt;

@@ -20,10 +20,8 @@ namespace Startup {
 
 void prepareApplication(QApplication &app)
 {
-    app.setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                  .arg(AppInfo::Major)
-                                  .arg(AppInfo::Minor)
-                                  .arg(AppInfo::Revision));
+    app.setApplicationVersion(
+        QStringLiteral("%1.%2.%3").arg(AppInfo::Major).arg(AppInfo::Minor).arg(AppInfo::Revision));
     app.setDesktopFileName(QStringLiteral("lichuantv"));
     initResources();
     app.setWindowIcon(QIcon(QStringLiteral(":/images/remote.png")));

@@ -8,8 +8,7 @@ namespace {
 
 // Tabs as high as the window design's strip, whatever height the style
 // would give them.
-class StripTabBar : public QTabBar
-{
+class StripTabBar : public QTabBar {
 public:
     using QTabBar::QTabBar;
 

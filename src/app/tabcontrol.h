@@ -9,8 +9,7 @@ class QTabBar;
 // page are placed from the control's top-left corner, tab strip included, as
 // the window design gives them. Pages are transparent children that cover the
 // whole control; the strip sits on top of them.
-class TabControl : public QWidget
-{
+class TabControl : public QWidget {
     Q_OBJECT
 public:
     // The tab strip: 295 twips, rounded to whole pixels at 96 dpi.

@@ -1,6 +1,5 @@
 #include "windowbehaviour.h"
 
-
 #include <QAction>
 #include <QApplication>
 #include <QLayout>

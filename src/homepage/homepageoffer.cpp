@@ -2,7 +2,6 @@
 
 #include "prompt/prompt.h"
 
-
 namespace {
 
 const char *const OfferText
@@ -15,8 +14,8 @@ const char *const BoxTitle = "提示";
 
 } // namespace
 
-HomePageOffer::HomePageOffer(const QString &vendorSite, StartPageStoreFactory factory,
-                             Prompt *prompt, QObject *parent)
+HomePageOffer::HomePageOffer(
+    const QString &vendorSite, StartPageStoreFactory factory, Prompt *prompt, QObject *parent)
     : QObject(parent), m_vendorSite(vendorSite), m_factory(std::move(factory)), m_prompt(prompt)
 {
 }
@@ -52,7 +51,7 @@ void HomePageOffer::writeStartPage()
 
 static Question plainBox(const char *text, Question::Buttons buttons = Question::Buttons::Ok)
 {
-    return Question{QString::fromUtf8(text), QString::fromUtf8(BoxTitle), buttons, false};
+    return Question {QString::fromUtf8(text), QString::fromUtf8(BoxTitle), buttons, false};
 }
 
 void HomePageOffer::offerAtStartup(std::function<void()> done)
@@ -62,18 +61,17 @@ void HomePageOffer::offerAtStartup(std::function<void()> done)
         return;
     }
     m_prompt->ask(plainBox(OfferText, Question::Buttons::OkCancel), this,
-                  [this, done = std::move(done)](Answer answer) {
-                      if (answer == Answer::Ok) {
-                          // Thanked first; written once the thanks are closed.
-                          m_prompt->ask(plainBox(ThanksText), this, [this, done](Answer) {
-                              writeStartPage();
-                              done();
-                          });
-                      } else {
-                          m_prompt->ask(plainBox(DeclinedText), this,
-                                        [done](Answer) { done(); });
-                      }
-                  });
+        [this, done = std::move(done)](Answer answer) {
+            if (answer == Answer::Ok) {
+                // Thanked first; written once the thanks are closed.
+                m_prompt->ask(plainBox(ThanksText), this, [this, done](Answer) {
+                    writeStartPage();
+                    done();
+                });
+            } else {
+                m_prompt->ask(plainBox(DeclinedText), this, [done](Answer) { done(); });
+            }
+        });
 }
 
 void HomePageOffer::offerFromMenu()

@@ -10,13 +10,12 @@
 class Prompt;
 
 // Offers to make the vendor's navigation page the browser start page.
-class HomePageOffer : public QObject
-{
+class HomePageOffer : public QObject {
     Q_OBJECT
 public:
     // prompt must outlive the offer.
     HomePageOffer(const QString &vendorSite, StartPageStoreFactory factory, Prompt *prompt,
-                  QObject *parent = nullptr);
+        QObject *parent = nullptr);
     ~HomePageOffer() override;
 
     QString targetText() const;

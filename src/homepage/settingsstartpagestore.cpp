@@ -19,8 +19,8 @@ StartPageStoreFactory systemStartPageStore()
         const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
         if (dir.isEmpty())
             return nullptr;
-        return std::make_unique<SettingsStartPageStore>(dir + QStringLiteral("/lichuantv/registry.ini"),
-            QSettings::IniFormat,
+        return std::make_unique<SettingsStartPageStore>(
+            dir + QStringLiteral("/lichuantv/registry.ini"), QSettings::IniFormat,
             QStringLiteral("HKEY_CURRENT_USER/Software/Microsoft/Internet Explorer/Main"));
 #endif
     };

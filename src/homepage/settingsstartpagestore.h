@@ -5,10 +5,9 @@
 #include <QSettings>
 
 // The start page kept by QSettings: the registry itself on Windows, an INI
-// file standing in for it elsewhere. One QSettings per call, so every read sees what other programs wrote
-// meanwhile and every write reports its own outcome.
-class SettingsStartPageStore : public StartPageStore
-{
+// file standing in for it elsewhere. One QSettings per call, so every read sees what other programs
+// wrote meanwhile and every write reports its own outcome.
+class SettingsStartPageStore : public StartPageStore {
 public:
     SettingsStartPageStore(QString path, QSettings::Format format, QString group)
         : m_path(std::move(path)), m_format(format), m_group(std::move(group))
@@ -50,4 +49,3 @@ private:
     QSettings::Format m_format;
     QString m_group;
 };
-

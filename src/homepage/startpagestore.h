@@ -8,8 +8,7 @@
 
 // The user's browser start page: the per-user value
 // HKEY_CURRENT_USER\Software\Microsoft\Internet Explorer\Main\Start page.
-class StartPageStore
-{
+class StartPageStore {
 public:
     virtual ~StartPageStore() = default;
     // The stored text; nothing when the value is missing or unreadable.

@@ -80,12 +80,12 @@ void TextFetch::start(const QString &url, const QString &cookie, qint16 &timeout
     // has nothing to give; neither has an address that is not a web one.
     if (timeoutSeconds < 0 || target.isEmpty()) {
         QMetaObject::invokeMethod(
-                this,
-                [this, generation] {
-                    if (generation == m_generation)
-                        finish(QString());
-                },
-                Qt::QueuedConnection);
+            this,
+            [this, generation] {
+                if (generation == m_generation)
+                    finish(QString());
+            },
+            Qt::QueuedConnection);
         return;
     }
 
@@ -96,14 +96,14 @@ void TextFetch::start(const QString &url, const QString &cookie, qint16 &timeout
         cookieValue = QByteArray("", 0);
     request.setRawHeader("Cookie", cookieValue);
     request.setRawHeader("If-Modified-Since", "0");
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(
+        QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     // Keep a cookie jar from replacing the caller's Cookie header.
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
 
     m_reply = m_manager->get(request);

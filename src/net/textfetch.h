@@ -14,8 +14,7 @@ class QNetworkReply;
 // request goes out at start() and finished() brings the body, decoded by its
 // charset (UTF-8 when it names none), or "" when no text could be had. The
 // HTTP status is not judged: an error page's body is a text like any other.
-class TextFetch : public QObject
-{
+class TextFetch : public QObject {
     Q_OBJECT
 public:
     // A hostile server must not make us hold an unbounded body.

@@ -2,11 +2,8 @@
 
 #include "textfetch.h"
 
-VersionCheck::VersionCheck(const QString &vendorSite, const QString &localVersion,
-                           QObject *parent)
-    : QObject(parent),
-      m_vendorSite(vendorSite),
-      m_localVersion(localVersion),
+VersionCheck::VersionCheck(const QString &vendorSite, const QString &localVersion, QObject *parent)
+    : QObject(parent), m_vendorSite(vendorSite), m_localVersion(localVersion),
       m_fetch(new TextFetch(this))
 {
     connect(m_fetch, &TextFetch::finished, this, [this](const QString &text) {
@@ -15,8 +12,8 @@ VersionCheck::VersionCheck(const QString &vendorSite, const QString &localVersio
     });
 }
 
-VersionCheck::Verdict VersionCheck::verdict(const QString &localVersion,
-                                            const QString &serverVersion)
+VersionCheck::Verdict VersionCheck::verdict(
+    const QString &localVersion, const QString &serverVersion)
 {
     if (serverVersion == localVersion)
         return Verdict::Current;

@@ -3,8 +3,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-void MessageBoxPrompt::ask(const Question &question, QObject *context,
-                           std::function<void(Answer)> answered)
+void MessageBoxPrompt::ask(
+    const Question &question, QObject *context, std::function<void(Answer)> answered)
 {
     auto *box = new QMessageBox(m_parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -21,9 +21,9 @@ void MessageBoxPrompt::ask(const Question &question, QObject *context,
         box->setStandardButtons(QMessageBox::Ok);
         box->setEscapeButton(QMessageBox::Ok);
     }
-    QObject::connect(box, &QMessageBox::finished, context,
-                     [answered = std::move(answered)](int result) {
-                         answered(result == QMessageBox::Ok ? Answer::Ok : Answer::Cancel);
-                     });
+    QObject::connect(
+        box, &QMessageBox::finished, context, [answered = std::move(answered)](int result) {
+            answered(result == QMessageBox::Ok ? Answer::Ok : Answer::Cancel);
+        });
     box->show();
 }

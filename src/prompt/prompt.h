@@ -7,8 +7,7 @@
 
 // A question put to the user: a text, a title, OK alone or OK and Cancel,
 // and optionally the question-mark icon.
-struct Question
-{
+struct Question {
     enum class Buttons { Ok, OkCancel };
     QString text;
     QString title;
@@ -29,10 +28,10 @@ enum class Answer { Ok, Cancel };
 // Puts questions to the user without waiting for the answer: answered runs
 // later, once the user has answered, and never when context is gone by then
 // (the program ended meanwhile, say).
-class Prompt
-{
+class Prompt {
 public:
     virtual ~Prompt() = default;
-    virtual void ask(const Question &question, QObject *context,
-                     std::function<void(Answer)> answered) = 0;
+    virtual void ask(
+        const Question &question, QObject *context, std::function<void(Answer)> answered)
+        = 0;
 };

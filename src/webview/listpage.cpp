@@ -27,6 +27,6 @@ ListPage::ListPage(QWebEngineProfile *profile, QObject *parent) : SilentPage(pro
 void ListPage::readBodyText(const std::function<void(const QString &)> &callback)
 {
     runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
-                  QWebEngineScript::ApplicationWorld,
-                  [callback](const QVariant &v) { callback(v.toString()); });
+        QWebEngineScript::ApplicationWorld,
+        [callback](const QVariant &v) { callback(v.toString()); });
 }

@@ -7,8 +7,7 @@
 // The hidden page that downloads the channel list. It never lays out a plain
 // text document: the list is only read, never looked at, and laying out a
 // hostile multi-megabyte line can exhaust the renderer.
-class ListPage : public SilentPage
-{
+class ListPage : public SilentPage {
     Q_OBJECT
 public:
     explicit ListPage(QWebEngineProfile *profile, QObject *parent = nullptr);

@@ -9,8 +9,7 @@ namespace {
 
 // Stands in for the window a link asked for: takes its first address to the
 // system browser and goes away without ever being shown.
-class BrowserHandoffPage : public QWebEnginePage
-{
+class BrowserHandoffPage : public QWebEnginePage {
 public:
     explicit BrowserHandoffPage(QWebEngineProfile *profile, QObject *parent)
         : QWebEnginePage(profile, parent)
@@ -37,8 +36,7 @@ private:
     bool m_handedOff = false;
 };
 
-class NoticePage : public SilentPage
-{
+class NoticePage : public SilentPage {
 public:
     using SilentPage::SilentPage;
 

@@ -2,8 +2,8 @@
 
 #include "silentpage.h"
 
-#include <QContextMenuEvent>
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QScreen>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineSettings>

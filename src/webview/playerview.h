@@ -9,8 +9,7 @@ class QWebEngineFullScreenRequest;
 
 // The player: its pages play with sound without a click, may go fullscreen,
 // and never show a context menu.
-class PlayerView : public QWebEngineView
-{
+class PlayerView : public QWebEngineView {
     Q_OBJECT
 public:
     explicit PlayerView(QWidget *parent = nullptr);

@@ -13,20 +13,22 @@ SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
 {
     applyCommonSettings(this);
     connect(this, &QWebEnginePage::certificateError, this,
-            [](QWebEngineCertificateError error) { error.rejectCertificate(); });
+        [](QWebEngineCertificateError error) { error.rejectCertificate(); });
     connect(this, &QWebEnginePage::authenticationRequired, this,
-            [](const QUrl &, QAuthenticator *auth) { *auth = QAuthenticator(); });
+        [](const QUrl &, QAuthenticator *auth) { *auth = QAuthenticator(); });
     connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-            [](const QUrl &, QAuthenticator *auth, const QString &) { *auth = QAuthenticator(); });
+        [](const QUrl &, QAuthenticator *auth, const QString &) { *auth = QAuthenticator(); });
     connect(this, &QWebEnginePage::featurePermissionRequested, this,
-            [this](const QUrl &origin, Feature feature) {
-                setFeaturePermission(origin, feature, PermissionDeniedByUser);
-            });
+        [this](const QUrl &origin, Feature feature) {
+            setFeaturePermission(origin, feature, PermissionDeniedByUser);
+        });
     connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
-            [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+        [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
 }
 
-void SilentPage::javaScriptAlert(const QUrl &, const QString &) { }
+void SilentPage::javaScriptAlert(const QUrl &, const QString &)
+{
+}
 
 // Also answers the "leave this page?" question, so a channel page can never
 // keep the player from switching away.
@@ -40,8 +42,8 @@ bool SilentPage::javaScriptPrompt(const QUrl &, const QString &, const QString &
     return false;
 }
 
-void SilentPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int,
-                                          const QString &)
+void SilentPage::javaScriptConsoleMessage(
+    JavaScriptConsoleMessageLevel, const QString &, int, const QString &)
 {
 }
 
@@ -64,7 +66,7 @@ QWebEngineProfile *viewerProfile()
         p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
         p->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
         QObject::connect(p, &QWebEngineProfile::downloadRequested, p,
-                         [](QWebEngineDownloadRequest *download) { download->cancel(); });
+            [](QWebEngineDownloadRequest *download) { download->cancel(); });
         return p;
     }();
     return profile;

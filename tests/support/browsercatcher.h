@@ -4,13 +4,13 @@
 #include <QStringList>
 #include <QUrl>
 
-// Stands in for the system browser: install it with
-// QDesktopServices::setUrlHandler(scheme, catcher, "open").
-class BrowserCatcher : public QObject
-{
+// Stands in for the system browser for http and https while it lives, so no
+// test opens a real one.
+class BrowserCatcher : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit BrowserCatcher(QObject *parent = nullptr);
+    ~BrowserCatcher() override;
     QStringList opened;
 public slots:
     void open(const QUrl &url) { opened << url.toString(); }

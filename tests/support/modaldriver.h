@@ -5,17 +5,16 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
-#include <QPushButton>
-#include <QKeyEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 
-struct SeenBox
-{
+struct SeenBox {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -23,8 +22,7 @@ struct SeenBox
     bool parentVisible = false;
 };
 
-class ModalDriver : public QObject
-{
+class ModalDriver : public QObject {
 public:
     explicit ModalDriver(QObject *parent = nullptr) : QObject(parent)
     {

@@ -4,9 +4,10 @@
 
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "homepage/startpagestore.h"
-#include "prompt/prompt.h"
 #include "browsercatcher.h"
+#include "homepage/startpagestore.h"
+#include "netsupport.h"
+#include "prompt/prompt.h"
 #include "vendorserver.h"
 #include "webview/listpage.h"
 
@@ -16,11 +17,11 @@
 #include <QEventLoop>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTranslator>
-#include <QPointer>
 #include <QTimer>
+#include <QTranslator>
 #include <QWebEnginePage>
 
 #include <memory>
@@ -28,8 +29,7 @@
 
 // An in-memory start-page store shared by every store the factory makes, so
 // a test sees what the code wrote.
-struct MemoryStartPage
-{
+struct MemoryStartPage {
     std::optional<QString> value;
     bool readable = true;
     bool writable = true;
@@ -39,8 +39,7 @@ struct MemoryStartPage
     bool creatable = true;
 };
 
-class MemoryStore : public StartPageStore
-{
+class MemoryStore : public StartPageStore {
 public:
     explicit MemoryStore(std::shared_ptr<MemoryStartPage> s) : m_s(std::move(s)) { }
     std::optional<QString> read() override
@@ -76,16 +75,14 @@ inline StartPageStoreFactory memoryStoreFactory(std::shared_ptr<MemoryStartPage>
 // The user as a script: every question is recorded and answered, later, as
 // a user would, with the next queued answer (OK when none is queued). With
 // hold set, questions wait until the test answers them.
-struct PromptScript
-{
+struct PromptScript {
     QList<Question> asked;
     QList<Answer> answers;
     bool hold = false;
     // Runs as each question is asked, before it is answered.
     std::function<void(const Question &)> onAsk;
 
-    struct Pending
-    {
+    struct Pending {
         QPointer<QObject> context;
         std::function<void(Answer)> answered;
     };
@@ -110,12 +107,11 @@ struct PromptScript
     }
 };
 
-class FakePrompt : public Prompt
-{
+class FakePrompt : public Prompt {
 public:
     explicit FakePrompt(std::shared_ptr<PromptScript> script) : m_script(std::move(script)) { }
-    void ask(const Question &question, QObject *context,
-             std::function<void(Answer)> answered) override
+    void ask(
+        const Question &question, QObject *context, std::function<void(Answer)> answered) override
     {
         m_script->asked << question;
         if (m_script->onAsk)
@@ -182,7 +178,7 @@ inline void serveSite(VendorServer *server)
 {
     server->setRoot(QStringLiteral(SITE_DIR));
     VendorServer::Response version;
-    version.body = "1.1";
+    version.body = buildVersion().toUtf8();
     server->setRoute(QStringLiteral("/version/zavo.txt"), version);
 }
 
@@ -217,10 +213,10 @@ inline MainWindow *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPa
 
 // The same, with every question going to script instead of a message box.
 inline MainWindow *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPage> &store,
-                             const std::shared_ptr<PromptScript> &script)
+    const std::shared_ptr<PromptScript> &script)
 {
     store = std::make_shared<MemoryStartPage>();
     store->value = server->baseUrl() + QStringLiteral("/dh.htm");
-    return new MainWindow(server->baseUrl(), memoryStoreFactory(store),
-                          std::make_unique<FakePrompt>(script));
+    return new MainWindow(
+        server->baseUrl(), memoryStoreFactory(store), std::make_unique<FakePrompt>(script));
 }

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QMargins>
+#include <QPoint>
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
@@ -74,9 +75,10 @@ inline QRect outerRect(WId id)
     };
     const QRect client(number("Absolute upper-left X"), number("Absolute upper-left Y"),
         number("Width"), number("Height"));
-    const QStringList extents = run(QStringLiteral("xprop"), {"-id", hexId(id), "_NET_FRAME_EXTENTS"})
-                                    .section(u'=', 1)
-                                    .split(u',');
+    const QStringList extents
+        = run(QStringLiteral("xprop"), {"-id", hexId(id), "_NET_FRAME_EXTENTS"})
+              .section(u'=', 1)
+              .split(u',');
     if (extents.size() != 4)
         return {};
     // left, right, top, bottom
@@ -134,6 +136,22 @@ inline void xdotoolDetached(const QStringList &args)
 inline void xdotool(const QStringList &args)
 {
     run(QStringLiteral("xdotool"), args);
+}
+
+// A real pointer click at a global position, as a user makes it: the engine
+// takes synthetic Qt events for no user gesture. The pointer comes from
+// elsewhere, so the target sees it arrive (a synced move to where it already
+// is would never end).
+inline void clickAt(QPoint global, int button = 1, int repeat = 1, int delayMs = 80)
+{
+    xdotool({"mousemove", "0", "0", "mousemove", "--sync", QString::number(global.x()),
+        QString::number(global.y()), "click", "--repeat", QString::number(repeat), "--delay",
+        QString::number(delayMs), QString::number(button)});
+}
+
+inline void clickAt(QWidget *w, QPoint at, int button = 1, int repeat = 1)
+{
+    clickAt(w->mapToGlobal(at), button, repeat);
 }
 
 } // namespace X11Probe
