@@ -116,7 +116,7 @@ void tst_Faults::channelKeysDuringRefresh()
     QFETCH(QString, key);
     Ui::MainWindow *ui = m_f.window->form();
     m_f.window->show();
-    ui->tabs->setTab(1);
+    ui->tabs->setCurrentIndex(1);
     QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
     m_f.window->guide()->loadList(QString::fromUtf8(listBody(5)));
     QListView *list = ui->channelList;

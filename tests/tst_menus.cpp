@@ -125,7 +125,7 @@ void tst_Menus::opensInBrowser()
     QCOMPARE(m_browser->opened, expected);
     QVERIFY(m_driver->seen().isEmpty());
     QVERIFY(m_f.window->isVisible());
-    QCOMPARE(m_f.window->form()->tabs->Tab(), 0);
+    QCOMPARE(m_f.window->form()->tabs->currentIndex(), 0);
 }
 
 void tst_Menus::tabs_data()
@@ -146,10 +146,10 @@ void tst_Menus::tabs()
     QFETCH(int, to);
 
     TabControl *tabs = m_f.window->form()->tabs;
-    tabs->setTab(from);
-    QCOMPARE(tabs->Tab(), from);
+    tabs->setCurrentIndex(from);
+    QCOMPARE(tabs->currentIndex(), from);
     trigger(action);
-    QCOMPARE(tabs->Tab(), to);
+    QCOMPARE(tabs->currentIndex(), to);
     // The page shown is the one selected.
     QWidget *page = QList<QWidget *> {m_f.window->form()->tabAbout, m_f.window->form()->tabProgram,
         m_f.window->form()->tabNotices}[to];
@@ -251,7 +251,7 @@ void tst_Menus::closeCommands()
     QFETCH(int, answer);
 
     const Ui::MainWindow *ui = m_f.window->form();
-    ui->tabs->setTab(1);
+    ui->tabs->setCurrentIndex(1);
     ui->staysOnTopAction->trigger();
     const QUrl player = ui->player->url();
     m_driver->queue(answer);
@@ -272,7 +272,7 @@ void tst_Menus::closeCommands()
     }
     QCOMPARE(m_enderCalls, 0);
     QVERIFY(m_f.window->isVisible());
-    QCOMPARE(ui->tabs->Tab(), 1);
+    QCOMPARE(ui->tabs->currentIndex(), 1);
     QCOMPARE(ui->player->url(), player);
     QCOMPARE(ui->staysOnTopAction->text(), "取消置顶");
     QVERIFY(m_f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -339,7 +339,7 @@ void tst_Menus::newWindowLinks()
     page.contentType = "text/html; charset=utf-8";
     page.body = QStringLiteral("<html><body>%1</body></html>").arg(html.arg(address)).toUtf8();
     m_f.server->setRoute("/popup.htm", page);
-    m_f.window->form()->tabs->setTab(view == "noticeView" ? 2 : 1);
+    m_f.window->form()->tabs->setCurrentIndex(view == "noticeView" ? 2 : 1);
     auto *web = m_f.window->findChild<QWebEngineView *>(view);
     QVERIFY(web && web->isVisible());
     const QUrl url(m_f.server->baseUrl() + "/popup.htm");

@@ -72,7 +72,7 @@ void tst_Playback::initTestCase()
 void tst_Playback::init()
 {
     QVERIFY(m_f.setUp(6));
-    m_f.window->form()->tabs->setTab(1);
+    m_f.window->form()->tabs->setCurrentIndex(1);
     QVERIFY(m_f.show());
 }
 
@@ -331,7 +331,7 @@ void tst_Playback::pageKeysStep()
     QCOMPARE(m_f.selectedRow(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(m_f.window->form()->player->url(), QUrl(m_f.channelUrl(0)), 10000);
     // Not while another page is in front.
-    m_f.window->form()->tabs->setTab(0);
+    m_f.window->form()->tabs->setCurrentIndex(0);
     QTest::keyClick(m_f.window, Qt::Key_PageDown);
     QCOMPARE(m_f.selectedRow(), 0);
 }
@@ -498,7 +498,7 @@ void tst_Playback::noContextMenuInPlayer()
     QVERIFY(!QTest::qWaitFor(menuShown, 800));
 
     // The notice view keeps the engine's menu.
-    m_f.window->form()->tabs->setTab(2);
+    m_f.window->form()->tabs->setCurrentIndex(2);
     QWebEngineView *notices = m_f.window->form()->noticeView;
     QSignalSpy noticeLoaded(notices->page(), &QWebEnginePage::loadFinished);
     notices->load(QUrl(m_f.server->baseUrl() + "/msg.htm"));

@@ -42,7 +42,7 @@ void tst_Screenshots::initTestCase()
     QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
     QTRY_COMPARE_WITH_TIMEOUT(m_f.window->guide()->channelCount(), 12, 20000);
 
-    m_f.window->form()->tabs->setTab(1);
+    m_f.window->form()->tabs->setCurrentIndex(1);
     QListView *list = m_f.window->form()->channelList;
     list->setCurrentIndex(list->model()->index(0, 0));
     m_f.window->form()->watchButton->click();
@@ -69,7 +69,7 @@ void tst_Screenshots::tab()
 {
     QFETCH(int, index);
     QFETCH(QString, file);
-    m_f.window->form()->tabs->setTab(index);
+    m_f.window->form()->tabs->setCurrentIndex(index);
     m_f.window->activateWindow();
     // The compositor reports no frame; give the web views time to paint.
     PageProbe::settle(1200);

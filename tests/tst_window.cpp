@@ -131,7 +131,7 @@ void tst_Window::hiddenControlsNeverVisible()
     // On every page, whatever is shown lies in the client area: nothing is
     // parked out of sight.
     for (int tab = 0; tab < 3; ++tab) {
-        ui->tabs->setTab(tab);
+        ui->tabs->setCurrentIndex(tab);
         for (QWidget *w : client->findChildren<QWidget *>()) {
             if (!w->isVisible())
                 continue;
@@ -153,7 +153,7 @@ void tst_Window::firstShownOnAboutPage()
     m_f.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
     const Ui::MainWindow *ui = m_f.window->form();
-    QCOMPARE(ui->tabs->Tab(), 0);
+    QCOMPARE(ui->tabs->currentIndex(), 0);
     QVERIFY(ui->logo->isVisible());
     QVERIFY(ui->feedbackLink->isVisible());
     QVERIFY(ui->infoFrame->isVisible());
@@ -161,14 +161,14 @@ void tst_Window::firstShownOnAboutPage()
     QVERIFY(!ui->player->isVisible());
     QVERIFY(!ui->watchButton->isVisible());
     QVERIFY(!ui->noticeView->isVisible());
-    ui->tabs->setTab(1);
+    ui->tabs->setCurrentIndex(1);
     QVERIFY(ui->channelList->isVisible());
     QVERIFY(ui->player->isVisible());
     QVERIFY(!ui->infoFrame->isVisible());
     // The player fills its frame: its top 64 px are cut off.
     QCOMPARE(ui->player->visibleRegion().boundingRect(),
         QRect(0, 64, ui->playerFrame->width(), ui->playerFrame->height()));
-    ui->tabs->setTab(2);
+    ui->tabs->setCurrentIndex(2);
     QVERIFY(ui->noticeView->isVisible());
     QVERIFY(!ui->channelList->isVisible());
 }
@@ -178,7 +178,7 @@ void tst_Window::focusOrder()
     const Ui::MainWindow *ui = m_f.window->form();
     m_f.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
-    ui->tabs->setTab(1);
+    ui->tabs->setCurrentIndex(1);
     const QList<QWidget *> expected {ui->channelList, ui->watchButton, ui->stopButton,
         ui->nextButton, ui->previousButton, ui->closeButton};
     QWidget *w = ui->channelList;

@@ -597,7 +597,7 @@ void tst_WindowBehaviour::topmost()
 void tst_WindowBehaviour::topmostKeepsWebViews()
 {
     Ui::MainWindow *ui = m_f.window->form();
-    ui->tabs->setTab(1);
+    ui->tabs->setCurrentIndex(1);
     const QUrl channel(m_f.server->baseUrl() + "/tv/test.htm");
     ui->player->navigate(channel);
     QVERIFY(waitForLoad(ui->player->page(), channel));
@@ -624,7 +624,7 @@ void tst_WindowBehaviour::topmostKeepsWebViews()
         reloaded = reloaded || r.path.endsWith(".htm");
     QVERIFY(!reloaded);
     QVERIFY(ui->player->isVisible());
-    QCOMPARE(ui->tabs->Tab(), 1);
+    QCOMPARE(ui->tabs->currentIndex(), 1);
     // The page is alive and still the one loaded.
     QString text;
     page->toPlainText([&text](const QString &t) { text = t; });
@@ -649,7 +649,7 @@ void tst_WindowBehaviour::closeConfirmation()
     QFETCH(int, answer);
 
     Ui::MainWindow *ui = m_f.window->form();
-    ui->tabs->setTab(1);
+    ui->tabs->setCurrentIndex(1);
     ui->staysOnTopAction->trigger();
     QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
     const QUrl channel(m_f.server->baseUrl() + "/tv/test.htm");
@@ -684,7 +684,7 @@ void tst_WindowBehaviour::closeConfirmation()
     QCOMPARE(m_enderCalls, 0);
     QCOMPARE(m_f.window->isVisible(), !inTray);
     QCOMPARE(behaviour()->isInTray(), inTray);
-    QCOMPARE(ui->tabs->Tab(), 1);
+    QCOMPARE(ui->tabs->currentIndex(), 1);
     QCOMPARE(ui->player->url(), channel);
     QCOMPARE(ui->staysOnTopAction->text(), "取消置顶");
     QVERIFY(m_f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));

@@ -37,7 +37,7 @@ MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPag
     ui->tabs->addPage(ui->tabAbout, QStringLiteral("关于程序"));
     ui->tabs->addPage(ui->tabProgram, QStringLiteral("程序界面"));
     ui->tabs->addPage(ui->tabNotices, QStringLiteral("信息公告"));
-    ui->tabs->setTab(0);
+    ui->tabs->setCurrentIndex(0);
     setTabOrder(ui->tabs, ui->noticeView);
 
     // The list page is never shown, so it needs no view at all.
@@ -81,8 +81,8 @@ MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPag
     connect(m_guide, &ChannelGuide::captionChanged, ui->channelFrame, &QGroupBox::setTitle);
     // The loader shows the window every time it runs, hidden or in the tray.
     connect(m_guide, &ChannelGuide::listLoaded, this, &QWidget::show);
-    connect(ui->noticesAction, &QAction::triggered, this, [this] { ui->tabs->setTab(2); });
-    connect(ui->aboutAction, &QAction::triggered, this, [this] { ui->tabs->setTab(0); });
+    connect(ui->noticesAction, &QAction::triggered, this, [this] { ui->tabs->setCurrentIndex(2); });
+    connect(ui->aboutAction, &QAction::triggered, this, [this] { ui->tabs->setCurrentIndex(0); });
     connect(ui->supportAction, &QAction::triggered, this, [this] { m_homePage->offerFromMenu(); });
 
     m_behaviour = new WindowBehaviour(this, ui->staysOnTopAction);

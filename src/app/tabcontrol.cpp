@@ -48,12 +48,12 @@ void TabControl::addPage(QWidget *page, const QString &caption)
     showPage(m_bar->currentIndex());
 }
 
-int TabControl::Tab() const
+int TabControl::currentIndex() const
 {
     return m_bar->currentIndex();
 }
 
-void TabControl::setTab(int index)
+void TabControl::setCurrentIndex(int index)
 {
     if (index >= 0 && index < m_pages.size())
         m_bar->setCurrentIndex(index);

@@ -20,8 +20,8 @@ public:
     // Adds page as the next tab; page must be a child of this control.
     void addPage(QWidget *page, const QString &caption);
 
-    int Tab() const;
-    void setTab(int index);
+    int currentIndex() const;
+    void setCurrentIndex(int index);
     int count() const { return m_pages.size(); }
     QTabBar *tabBar() const { return m_bar; }
 
