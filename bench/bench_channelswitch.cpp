@@ -90,7 +90,7 @@ int main(int argc, char **argv)
     if (!Bench::startWithDemoList(w))
         return 1;
     const int channels = w.guide()->channelCount();
-    w.form()->tabs->setTab(1);
+    w.form()->tabs->setCurrentIndex(1);
     if (!QTest::qWaitForWindowExposed(&w, 10000)) {
         std::fprintf(stderr, "window never exposed\n");
         return 1;

@@ -58,7 +58,7 @@ int main(int argc, char **argv)
     MainWindow w(base, memoryStoreFactory(store));
     w.show();
     // The program tab, where the list is on screen while it fills.
-    w.form()->tabs->setTab(1);
+    w.form()->tabs->setCurrentIndex(1);
     if (!QTest::qWaitForWindowExposed(&w, 10000)) {
         std::fprintf(stderr, "window never exposed\n");
         return 1;

@@ -82,12 +82,12 @@ int runViewer(int argc, char **argv)
     if (!Bench::startWithDemoList(w))
         return 1;
     // Idle as after start-up: the About page in front.
-    w.form()->tabs->setTab(0);
+    w.form()->tabs->setCurrentIndex(0);
     if (!QTest::qWaitForWindowExposed(&w, 10000))
         return 1;
     report("viewer-idle", sampleOver(kIdleMs));
 
-    w.form()->tabs->setTab(1);
+    w.form()->tabs->setCurrentIndex(1);
     QListView *list = w.form()->channelList;
     list->setCurrentIndex(list->model()->index(0, 0));
     QWebEnginePage *player = w.form()->player->page();
