@@ -141,21 +141,21 @@ void WindowBehaviour::restoreFromTray()
     if (!m_inTray)
         return;
     m_inTray = false;
-    m_window->setWindowState(
-        m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    showInFront();
     if (m_tray)
         m_tray->hide();
 }
 
 void WindowBehaviour::bringToFront()
 {
-    if (m_inTray) {
+    if (m_inTray)
         restoreFromTray();
-        return;
-    }
+    else
+        showInFront();
+}
+
+void WindowBehaviour::showInFront()
+{
     m_window->setWindowState(
         m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     m_window->show();

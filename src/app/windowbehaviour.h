@@ -66,6 +66,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Normal state, shown, raised and active.
+    void showInFront();
     void minimiseToTray();
     void setStaysOnTop(bool on);
     void syncTopmost();

@@ -20,12 +20,14 @@ QUrl fromText(const QString &text)
     }
 
     const QUrl url(cleaned, QUrl::TolerantMode);
-    if (!url.isValid() || url.host().isEmpty())
-        return {};
+    return isWebAddress(url) ? url : QUrl();
+}
+
+bool isWebAddress(const QUrl &url)
+{
     const QString scheme = url.scheme();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        return {};
-    return url;
+    return url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 } // namespace WebUrl

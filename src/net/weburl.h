@@ -13,4 +13,7 @@ namespace WebUrl {
 // it is loaded or fetched.
 QUrl fromText(const QString &text);
 
+// Whether url may be loaded or handed to the browser: http or https with a host.
+bool isWebAddress(const QUrl &url);
+
 } // namespace WebUrl

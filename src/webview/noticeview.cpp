@@ -1,5 +1,6 @@
 #include "noticeview.h"
 
+#include "net/weburl.h"
 #include "silentpage.h"
 
 #include <QDesktopServices>
@@ -24,9 +25,7 @@ protected:
         if (m_handedOff)
             return false;
         m_handedOff = true;
-        const QString scheme = url.scheme();
-        if ((scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-            && !url.host().isEmpty())
+        if (WebUrl::isWebAddress(url))
             QDesktopServices::openUrl(url);
         deleteLater();
         return false;
