@@ -74,6 +74,47 @@ hls() { # channel source extra-filters tone-Hz
   mv "$tmp" "$dir"
 }
 
+# Live channels loop a 60 s source; the server cuts the window and paces the streams itself.
+LIVE=$OUT/live
+LIVE_SECONDS=60
+
+live_encode() { # channel source extra-filters tone-Hz, then output options
+  local ch=$1 src=$2 extra=$3 tone=$4
+  shift 4
+  "${FF[@]}" -f lavfi -i "$(video_in "$ch" "$src" "$extra")" -f lavfi -i "sine=frequency=$tone:sample_rate=44100" \
+    -t "$LIVE_SECONDS" "${H264[@]}" -c:a aac -b:a 64k -ac 2 "$@"
+}
+
+live_hls() { # channel source extra-filters tone-Hz
+  local dir="$LIVE/hls" tmp="$LIVE/hls.part"
+  fresh "$dir/source.m3u8" && return 0
+  rm -rf "$tmp"
+  mkdir -p "$tmp"
+  # ffmpeg's own playlist only tells the server the segment durations.
+  live_encode "$@" -f hls -hls_time 2 -hls_list_size 0 -hls_playlist_type vod \
+    -hls_flags independent_segments -hls_segment_filename "$tmp/seg%03d.ts" "$tmp/source.m3u8"
+  rm -rf "$dir"
+  mv "$tmp" "$dir"
+}
+
+live_flv() { # channel source extra-filters tone-Hz
+  local out="$LIVE/$1.flv"
+  fresh "$out" && return 0
+  mkdir -p "$LIVE"
+  # A live publisher knows no duration and never ends the sequence.
+  live_encode "$@" -flvflags no_duration_filesize+no_sequence_end -f flv "$out.part"
+  mv -f "$out.part" "$out"
+}
+
+live_ts() { # channel source extra-filters tone-Hz
+  local out="$LIVE/$1.ts"
+  fresh "$out" && return 0
+  mkdir -p "$LIVE"
+  # One audio frame per PES, as broadcast encoders send it, so pacing stays smooth.
+  live_encode "$@" -pes_payload_size 0 -f mpegts "$out.part"
+  mv -f "$out.part" "$out"
+}
+
 # Two encoders at a time: the machine has two cores and x264 at this size is mostly single-threaded.
 pids=()
 status=0
@@ -99,6 +140,9 @@ run mp4  09 yuvtestsrc    ",hue=H=2*PI*t/5"           494
 run mp4  10 gradients     ":speed=0.03"               349
 run mp4  11 smptehdbars   ""                          880
 run mp4  12 pal75bars     ""                          784
+run live_hls 13 sierpinski ":type=carpet:seed=13:jump=40" 523
+run live_flv 14 sierpinski ":type=triangle:seed=14" 698
+run live_ts  15 life       ":rule=B36/S23:seed=15:mold=20:life_color=0xe0a030:death_color=0x301008:mold_color=0x602010" 988
 
 for p in "${pids[@]}"; do wait "$p" || status=1; done
 exit $status

@@ -185,9 +185,9 @@ void tst_Menus::guideRefresh()
     QCOMPARE(m_f.window->form()->channelFrame->title(), caption);
 
     QVERIFY(loaded.wait(20000));
-    QCOMPARE(loaded.first().first().toInt(), 12);
-    QCOMPARE(list->model()->rowCount(), 12);
-    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 12");
+    QCOMPARE(loaded.first().first().toInt(), 16);
+    QCOMPARE(list->model()->rowCount(), 16);
+    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 16");
     // Fetched from the site, not from a cache.
     QList<VendorServer::Request> fetches;
     for (const auto &r : m_f.server->requests()) {

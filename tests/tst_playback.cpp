@@ -389,7 +389,7 @@ void tst_Playback::realPlayback()
     QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
     m_f.window->guide()->refresh();
     QVERIFY(loaded.wait(20000));
-    QCOMPARE(m_f.window->guide()->channelCount(), 12);
+    QCOMPARE(m_f.window->guide()->channelCount(), 16);
     selectRow(channel - 1);
     m_f.window->form()->watchButton->click();
     QVERIFY(waitPlaying());

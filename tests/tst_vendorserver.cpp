@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 
 namespace {
@@ -101,6 +103,223 @@ VendorServer::Response textResponse(int status, const QByteArray &body)
     return r;
 }
 
+// ---- Live channels: readers of our own, so the server's parsers are not trusted twice.
+
+const QString kLiveDir = QStringLiteral(SITE_DIR "/media/live");
+
+bool haveLiveMedia()
+{
+    return QFileInfo::exists(kLiveDir + "/14.flv") && QFileInfo::exists(kLiveDir + "/15.ts")
+        && QFileInfo::exists(kLiveDir + "/hls/source.m3u8");
+}
+
+#define REQUIRE_LIVE_MEDIA()                                                                       \
+    do {                                                                                           \
+        if (!haveLiveMedia())                                                                      \
+            QSKIP("live media missing: run site/make-media.sh");                                   \
+    } while (false)
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+quint32 be(const QByteArray &d, qsizetype at, int bytes)
+{
+    quint32 v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = v << 8 | uchar(d[at + i]);
+    return v;
+}
+
+struct FlvTag {
+    int type = 0;
+    qint64 time = 0;
+    QByteArray body;
+    qsizetype offset = 0;
+
+    bool isMedia() const { return (type == 8 || type == 9) && body.size() > 1 && body[1] != 0; }
+    bool isConfig() const { return (type == 8 || type == 9) && body.size() > 1 && body[1] == 0; }
+    bool isKeyframe() const { return type == 9 && !body.isEmpty() && (uchar(body[0]) >> 4) == 1; }
+};
+
+// Whole tags only; a tail cut off by the reader is left out.
+QList<FlvTag> flvTags(const QByteArray &d)
+{
+    QList<FlvTag> tags;
+    if (d.size() < 13 || !d.startsWith("FLV"))
+        return tags;
+    for (qsizetype pos = be(d, 5, 4) + 4; pos + 11 <= d.size();) {
+        const qsizetype size = be(d, pos + 1, 3);
+        if (pos + 11 + size + 4 > d.size())
+            break;
+        FlvTag t;
+        t.type = d[pos] & 0x1f;
+        t.time = be(d, pos + 4, 3) | qint64(uchar(d[pos + 7])) << 24;
+        t.body = d.mid(pos + 11, size);
+        t.offset = pos;
+        if (be(d, pos + 11 + size, 4) != quint32(11 + size))
+            return {}; // a broken back pointer makes the rest unreadable
+        tags.append(t);
+        pos += 11 + size + 4;
+    }
+    return tags;
+}
+
+struct TsPacket {
+    int pid = 0;
+    bool unitStart = false, payload = false, randomAccess = false;
+    int cc = 0;
+    qint64 pcr = -1; // 27 MHz
+    qint64 pts = -1, dts = -1;
+    qsizetype offset = 0;
+};
+
+qint64 tsTime(const QByteArray &d, qsizetype at)
+{
+    const auto b = [&](int i) { return qint64(uchar(d[at + i])); };
+    return ((b(0) >> 1) & 7) << 30 | b(1) << 22 | (b(2) >> 1) << 15 | b(3) << 7 | b(4) >> 1;
+}
+
+// Whole packets only; a PES header is looked for in every unit start.
+QList<TsPacket> tsPackets(const QByteArray &d)
+{
+    QList<TsPacket> out;
+    for (qsizetype at = 0; at + 188 <= d.size(); at += 188) {
+        if (d[at] != 0x47)
+            return {};
+        TsPacket p;
+        p.offset = at;
+        p.pid = (uchar(d[at + 1]) & 0x1f) << 8 | uchar(d[at + 2]);
+        p.unitStart = uchar(d[at + 1]) & 0x40;
+        p.payload = uchar(d[at + 3]) & 0x10;
+        p.cc = uchar(d[at + 3]) & 0x0f;
+        qsizetype payloadAt = at + 4;
+        if (uchar(d[at + 3]) & 0x20) {
+            const int length = uchar(d[at + 4]);
+            if (length > 0) {
+                const int flags = uchar(d[at + 5]);
+                p.randomAccess = flags & 0x40;
+                if (flags & 0x10) {
+                    const qint64 base = qint64(be(d, at + 6, 4)) << 1 | (uchar(d[at + 10]) >> 7);
+                    p.pcr = base * 300 + ((uchar(d[at + 10]) & 1) << 8 | uchar(d[at + 11]));
+                }
+            }
+            payloadAt += 1 + length;
+        }
+        if (p.unitStart && p.payload && payloadAt + 19 <= at + 188 && d[payloadAt] == 0
+            && d[payloadAt + 1] == 0 && d[payloadAt + 2] == 1 && p.pid != 0) {
+            const int flags = uchar(d[payloadAt + 7]);
+            if (flags & 0x80)
+                p.pts = tsTime(d, payloadAt + 9);
+            p.dts = (flags & 0xc0) == 0xc0 ? tsTime(d, payloadAt + 14) : p.pts;
+        }
+        out.append(p);
+    }
+    return out;
+}
+
+// What a viewer would be sent, with when each byte was due.
+struct Pulled {
+    QByteArray bytes;
+    std::map<qsizetype, qint64> due; // chunk start offset -> due ms
+
+    qint64 dueAt(qsizetype offset) const { return std::prev(due.upper_bound(offset))->second; }
+};
+
+Pulled pull(LiveMedia::Stream &stream, qint64 untilDueMs)
+{
+    Pulled p;
+    while (true) {
+        const LiveMedia::Chunk c = stream.next();
+        if (c.bytes.isEmpty())
+            break;
+        p.due[p.bytes.size()] = c.dueMs;
+        p.bytes += c.bytes;
+        if (c.dueMs > untilDueMs)
+            break;
+    }
+    return p;
+}
+
+// Largest step between consecutive frames of each track in the clip itself.
+template<typename T, typename Key, typename Time>
+std::map<int, qint64> largestSteps(const QList<T> &items, Key key, Time time)
+{
+    std::map<int, qint64> last, steps;
+    for (const T &item : items) {
+        const int k = key(item);
+        const qint64 t = time(item);
+        if (k < 0 || t < 0)
+            continue;
+        if (last.count(k))
+            steps[k] = std::max(steps[k], t - last[k]);
+        last[k] = t;
+    }
+    return steps;
+}
+
+// Reads for `ms` (or until the server closes), then hangs up.
+RawReply readFor(quint16 port, const QByteArray &request, int ms, bool *stillOpen = nullptr)
+{
+    QTcpSocket socket;
+    QObject context;
+    QByteArray got;
+    QObject::connect(&socket, &QTcpSocket::readyRead, &context, [&] { got += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 5000))
+        return {};
+    socket.write(request);
+    (void)QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, ms);
+    got += socket.readAll();
+    if (stillOpen)
+        *stillOpen = socket.state() == QAbstractSocket::ConnectedState;
+    socket.abort();
+    return splitRaw(got);
+}
+
+QByteArray headerOf(const RawReply &r, const QByteArray &name)
+{
+    for (const QByteArray &line : r.head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
+QList<QByteArray> headerNames(const RawReply &r)
+{
+    QList<QByteArray> names;
+    for (const QByteArray &line : r.head.split('\n').mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            names.append(line.left(colon).trimmed().toLower());
+    }
+    return names;
+}
+
+// A client that holds an endless stream open and keeps what arrives.
+struct Viewer {
+    QTcpSocket socket;
+    QByteArray got;
+    QObject context;
+
+    explicit Viewer(quint16 port, const QByteArray &path)
+    {
+        QObject::connect(
+            &socket, &QTcpSocket::readyRead, &context, [this] { got += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        socket.write("GET " + path + " HTTP/1.1\r\nHost: h\r\n\r\n");
+    }
+    qsizetype bodySize() const
+    {
+        const qsizetype end = got.indexOf("\r\n\r\n");
+        return end < 0 ? 0 : got.size() - end - 4;
+    }
+};
+
 } // namespace
 
 class TestVendorServer : public QObject {
@@ -140,6 +359,24 @@ private slots:
     void malformed();
     void largeRouteBody();
     void destroyWithOpenConnections();
+
+    void parseMediaPlaylist_data();
+    void parseMediaPlaylist();
+    void livePlaylist_data();
+    void livePlaylist();
+    void livePlaylistFollowsServerClock();
+    void flvLoop_data();
+    void flvLoop();
+    void tsLoop_data();
+    void tsLoop();
+    void liveRoutes_data();
+    void liveRoutes();
+    void liveRoutesNeedMedia();
+    void streamCrossesLoopOnTheWire_data();
+    void streamCrossesLoopOnTheWire();
+    void dropStreams();
+    void viewerLeaves_data();
+    void viewerLeaves();
 
 private:
     Fetched fetch(const QString &path, const QByteArray &verb = "GET",
@@ -777,6 +1014,715 @@ void TestVendorServer::destroyWithOpenConnections()
     QTRY_COMPARE(a.state(), QAbstractSocket::UnconnectedState);
     QTRY_COMPARE(b.state(), QAbstractSocket::UnconnectedState);
     QTest::qWait(300); // the delayed answer must not fire into a dead server
+}
+
+namespace {
+
+QList<LiveMedia::HlsSegment> numberedSegments(const QList<int> &durationsMs)
+{
+    QList<LiveMedia::HlsSegment> out;
+    for (int i = 0; i < durationsMs.size(); ++i)
+        out.append({QByteArray("seg") + QByteArray::number(i).rightJustified(3, '0') + ".ts",
+            durationsMs[i]});
+    return out;
+}
+
+QList<int> repeated(int value, int count)
+{
+    return QList<int>(count, value);
+}
+
+// Segment numbers in playlist order; -1 stands for a discontinuity.
+QList<int> run(int from, int to)
+{
+    QList<int> out;
+    for (int i = from; i <= to; ++i)
+        out.append(i);
+    return out;
+}
+
+qint64 playlistValue(const QByteArray &playlist, const QByteArray &tag)
+{
+    for (const QByteArray &line : playlist.split('\n')) {
+        if (line.startsWith(tag + ':'))
+            return line.mid(tag.size() + 1).toLongLong();
+    }
+    return -1;
+}
+
+// The clip's own video timing, read with our reader: first, last and count of frame times.
+struct Span {
+    qint64 first = -1, last = -1, count = 0;
+    void add(qint64 t)
+    {
+        first = count ? std::min(first, t) : t;
+        last = count ? std::max(last, t) : t;
+        ++count;
+    }
+    qint64 loop() const { return last - first + (last - first) / (count - 1); }
+};
+
+qint64 flvLeadMs(const QList<FlvTag> &tags)
+{
+    int seen = 0;
+    for (const FlvTag &t : tags) {
+        if (t.isMedia() && t.isKeyframe() && ++seen == 2)
+            return t.time;
+    }
+    return -1;
+}
+
+// Latest PCR at or before each packet, in 90 kHz ticks (-1 before the first).
+QList<qint64> pcrClock(const QList<TsPacket> &packets)
+{
+    QList<qint64> out;
+    qint64 now = -1;
+    for (const TsPacket &p : packets) {
+        if (p.pcr >= 0)
+            now = p.pcr / 300;
+        out.append(now);
+    }
+    return out;
+}
+
+// Ticks from the first access point to the second: the GOP sent at once.
+qint64 tsLeadTicks(const QList<TsPacket> &packets, int videoPid)
+{
+    const QList<qint64> clock = pcrClock(packets);
+    QList<int> access;
+    for (int i = 0; i < packets.size(); ++i) {
+        if (packets[i].pid == videoPid && packets[i].randomAccess && packets[i].pts >= 0)
+            access.append(i);
+    }
+    return access.size() >= 2 ? clock[access[1]] - clock[access[0]] : -1;
+}
+
+} // namespace
+
+void TestVendorServer::parseMediaPlaylist_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArrayList>("uris");
+    QTest::addColumn<QList<int>>("durations");
+
+    QTest::newRow("as ffmpeg writes it")
+        << QByteArray("#EXTM3U\n#EXT-X-VERSION:6\n#EXT-X-TARGETDURATION:2\n"
+                      "#EXT-X-MEDIA-SEQUENCE:0\n#EXT-X-PLAYLIST-TYPE:VOD\n#EXTINF:2.000000,\n"
+                      "seg000.ts\n#EXTINF:1.960000,\nseg001.ts\n#EXT-X-ENDLIST\n")
+        << QByteArrayList {"seg000.ts", "seg001.ts"} << QList<int> {2000, 1960};
+    QTest::newRow("crlf and titles")
+        << QByteArray("#EXTM3U\r\n#EXTINF:4,First\r\na.ts\r\n#EXTINF:0.5,\r\nb.ts\r\n")
+        << QByteArrayList {"a.ts", "b.ts"} << QList<int> {4000, 500};
+    QTest::newRow("entries without a usable duration dropped")
+        << QByteArray("#EXTM3U\nlost.ts\n#EXTINF:bad,\nx.ts\n#EXTINF:0,\nz.ts\n#EXTINF:2,\ny.ts\n")
+        << QByteArrayList {"y.ts"} << QList<int> {2000};
+    QTest::newRow("empty") << QByteArray() << QByteArrayList() << QList<int>();
+}
+
+void TestVendorServer::parseMediaPlaylist()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArrayList, uris);
+    QFETCH(QList<int>, durations);
+
+    const QList<LiveMedia::HlsSegment> got = LiveMedia::parseMediaPlaylist(text);
+    QCOMPARE(got.size(), uris.size());
+    for (int i = 0; i < got.size(); ++i) {
+        QCOMPARE(got[i].uri, uris[i]);
+        QCOMPARE(got[i].durationMs, durations[i]);
+    }
+}
+
+void TestVendorServer::livePlaylist_data()
+{
+    QTest::addColumn<QList<int>>("durations");
+    QTest::addColumn<qint64>("clock");
+    QTest::addColumn<int>("targetDuration");
+    QTest::addColumn<qint64>("sequence");
+    QTest::addColumn<qint64>("discontinuities");
+    QTest::addColumn<QList<int>>("entries");
+
+    const QList<int> even = repeated(2000, 30); // 60 s loop
+    QTest::newRow("start") << even << qint64(0) << 2 << qint64(0) << qint64(0) << run(0, 5);
+    QTest::newRow("not yet one segment")
+        << even << qint64(1999) << 2 << qint64(0) << qint64(0) << run(0, 5);
+    QTest::newRow("one segment on")
+        << even << qint64(2000) << 2 << qint64(1) << qint64(0) << run(1, 6);
+    QTest::newRow("window at the end of the loop")
+        << even << qint64(48000) << 2 << qint64(24) << qint64(0) << run(24, 29);
+    QTest::newRow("wrap inside the window") << even << qint64(50000) << 2 << qint64(25) << qint64(0)
+                                            << run(25, 29) + QList<int> {-1, 0};
+    QTest::newRow("wrap at the top")
+        << even << qint64(60000) << 2 << qint64(30) << qint64(0) << QList<int> {-1} + run(0, 5);
+    QTest::newRow("wrap slid out")
+        << even << qint64(62500) << 2 << qint64(31) << qint64(1) << run(1, 6);
+    QTest::newRow("third pass wrapping") << even << qint64(2 * 60000 + 58000) << 2 << qint64(89)
+                                         << qint64(2) << QList<int> {29, -1} + run(0, 4);
+
+    const QList<int> uneven = {1000, 3000, 2500}; // shorter than a window: shown once
+    QTest::newRow("uneven start") << uneven << qint64(0) << 3 << qint64(0) << qint64(0)
+                                  << run(0, 2);
+    QTest::newRow("uneven inside the long one")
+        << uneven << qint64(3999) << 3 << qint64(1) << qint64(0) << QList<int> {1, 2, -1, 0};
+    QTest::newRow("uneven next pass")
+        << uneven << qint64(6500) << 3 << qint64(3) << qint64(0) << QList<int> {-1, 0, 1, 2};
+    QTest::newRow("uneven after the wrap left")
+        << uneven << qint64(6500 + 4000) << 3 << qint64(5) << qint64(1) << QList<int> {2, -1, 0, 1};
+}
+
+void TestVendorServer::livePlaylist()
+{
+    QFETCH(QList<int>, durations);
+    QFETCH(qint64, clock);
+    QFETCH(int, targetDuration);
+    QFETCH(qint64, sequence);
+    QFETCH(qint64, discontinuities);
+    QFETCH(QList<int>, entries);
+
+    const QList<LiveMedia::HlsSegment> segments = numberedSegments(durations);
+    const QByteArray text = LiveMedia::livePlaylist(segments, clock);
+    const QList<QByteArray> lines = text.split('\n');
+    QCOMPARE(lines.first(), QByteArray("#EXTM3U"));
+    QVERIFY(lines.contains("#EXT-X-VERSION:3"));
+    QVERIFY2(!text.contains("#EXT-X-ENDLIST"), "a live playlist never ends");
+    QCOMPARE(playlistValue(text, "#EXT-X-TARGETDURATION"), targetDuration);
+    QCOMPARE(playlistValue(text, "#EXT-X-MEDIA-SEQUENCE"), sequence);
+    QCOMPARE(playlistValue(text, "#EXT-X-DISCONTINUITY-SEQUENCE"), discontinuities);
+
+    QList<int> got;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines[i] == "#EXT-X-DISCONTINUITY") {
+            got.append(-1);
+        } else if (lines[i].startsWith("#EXTINF:")) {
+            QVERIFY(i + 1 < lines.size());
+            const QByteArray uri = lines[i + 1];
+            QVERIFY2(!uri.contains('/'), uri.constData()); // relative, next to the playlist
+            const int index = uri.mid(3, 3).toInt();
+            QCOMPARE(uri, segments.value(index).uri);
+            const double seconds = lines[i].mid(8, lines[i].indexOf(',') - 8).toDouble();
+            QCOMPARE(qRound64(seconds * 1000), segments[index].durationMs);
+            QVERIFY(seconds <= targetDuration + 0.5);
+            got.append(index);
+        }
+    }
+    QCOMPARE(got, entries);
+}
+
+void TestVendorServer::livePlaylistFollowsServerClock()
+{
+    REQUIRE_LIVE_MEDIA();
+    qint64 clock = 0;
+    VendorServer server;
+    server.setRoot(QStringLiteral(SITE_DIR));
+    server.setLiveClock([&clock] { return clock; });
+    QVERIFY(server.listen());
+    const QByteArray get = "GET /live/hls/index.m3u8 HTTP/1.1\r\nHost: h\r\n\r\n";
+
+    // The clip's segments, as ffmpeg listed them.
+    const QByteArray source = readAll(kLiveDir + "/hls/source.m3u8");
+    const qsizetype count = source.count("#EXTINF:");
+    QVERIFY(count >= 6);
+    const qint64 firstMs
+        = qRound64(source.mid(source.indexOf("#EXTINF:") + 8).split(',').first().toDouble() * 1000);
+    qint64 loopMs = 0;
+    for (const QByteArray &line : source.split('\n')) {
+        if (line.startsWith("#EXTINF:"))
+            loopMs += qRound64(line.mid(8).split(',').first().toDouble() * 1000);
+    }
+
+    RawReply r = rawExchange(server.port(), get);
+    QCOMPARE(playlistValue(r.body, "#EXT-X-MEDIA-SEQUENCE"), 0);
+    const QByteArray firstUri = r.body.split('\n').value(6);
+    QVERIFY2(firstUri.endsWith(".ts"), r.body.constData());
+
+    clock = firstMs;
+    r = rawExchange(server.port(), get);
+    QCOMPARE(playlistValue(r.body, "#EXT-X-MEDIA-SEQUENCE"), 1);
+    QVERIFY(!r.body.contains("\n" + firstUri + "\n"));
+
+    clock = loopMs;
+    r = rawExchange(server.port(), get);
+    QCOMPARE(playlistValue(r.body, "#EXT-X-MEDIA-SEQUENCE"), count);
+    QCOMPARE(playlistValue(r.body, "#EXT-X-DISCONTINUITY-SEQUENCE"), 0);
+    QVERIFY(r.body.contains("#EXT-X-DISCONTINUITY\n#EXTINF:"));
+
+    // Segment URIs resolve next to the playlist.
+    r = rawExchange(server.port(), "GET /live/hls/" + firstUri + " HTTP/1.1\r\nHost: h\r\n\r\n");
+    QCOMPARE(r.statusLine, QByteArray("HTTP/1.1 200 OK"));
+    QCOMPARE(headerOf(r, "Content-Type"), QByteArray("video/mp2t"));
+    QVERIFY(r.body == readAll(kLiveDir + "/hls/" + QString::fromUtf8(firstUri)));
+
+    // Left alone, the clock is monotonic time since the server began.
+    VendorServer fresh;
+    fresh.setRoot(QStringLiteral(SITE_DIR));
+    QVERIFY(fresh.listen());
+    const qint64 before = fresh.liveClockMs();
+    QVERIFY(before >= 0 && before < 1000);
+    r = rawExchange(fresh.port(), get);
+    QCOMPARE(playlistValue(r.body, "#EXT-X-MEDIA-SEQUENCE"), 0);
+    QTRY_VERIFY(fresh.liveClockMs() >= before + 50);
+}
+
+void TestVendorServer::flvLoop_data()
+{
+    QTest::addColumn<int>("passes");
+    QTest::addColumn<qint64>("offsetMs"); // into the loop; negative counts from its end
+
+    QTest::newRow("loop start") << 0 << qint64(0);
+    QTest::newRow("mid loop") << 0 << qint64(31000);
+    QTest::newRow("last GOP") << 0 << qint64(-500);
+    QTest::newRow("right on the join") << 1 << qint64(0);
+    QTest::newRow("many passes later") << 5 << qint64(-1500);
+}
+
+void TestVendorServer::flvLoop()
+{
+    REQUIRE_LIVE_MEDIA();
+    QFETCH(int, passes);
+    QFETCH(qint64, offsetMs);
+
+    const QByteArray file = readAll(kLiveDir + "/14.flv");
+    const auto source = LiveMedia::LoopSource::fromFlv(file);
+    QVERIFY(source);
+    const QList<FlvTag> clip = flvTags(file);
+    Span video;
+    for (const FlvTag &t : clip) {
+        if (t.isMedia() && t.type == 9)
+            video.add(t.time);
+    }
+    QVERIFY(video.count > 2);
+    const qint64 loop = source->loopMs();
+    QCOMPARE(loop, video.loop()); // the loop is the clip's video, frame for frame
+    const auto steps = largestSteps(
+        clip, [](const FlvTag &t) { return t.isMedia() ? t.type : -1; },
+        [](const FlvTag &t) { return t.time; });
+
+    const qint64 clock = passes * loop + (offsetMs >= 0 ? offsetMs : loop + offsetMs);
+    const auto stream = source->open(clock);
+    const Pulled sent = pull(*stream, loop + 3000);
+    QVERIFY(sent.bytes.startsWith("FLV\x01"));
+    const QList<FlvTag> tags = flvTags(sent.bytes);
+    QVERIFY(tags.size() > 100);
+
+    // Metadata first, decoder configs once, all before any frame.
+    QCOMPARE(tags.first().type, 18);
+    QCOMPARE(
+        std::count_if(tags.begin(), tags.end(), [](const FlvTag &t) { return t.type == 18; }), 1);
+    int configs = 0, firstMedia = -1;
+    for (int i = 0; i < tags.size(); ++i) {
+        if (tags[i].isConfig()) {
+            ++configs;
+            QVERIFY2(firstMedia < 0, "decoder config after the frames began");
+        } else if (tags[i].isMedia() && firstMedia < 0) {
+            firstMedia = i;
+        }
+    }
+    QCOMPARE(configs, 2);
+    QVERIFY(firstMedia > 0);
+    QVERIFY2(tags[firstMedia].isKeyframe(), "a viewer must start on a keyframe");
+    QCOMPARE(tags[firstMedia].time, 0);
+
+    // Times only go forward, and no track skips more than its own frame length.
+    std::map<int, qint64> last;
+    qint64 previous = 0, end = 0;
+    for (const FlvTag &t : tags) {
+        if (!t.isMedia())
+            continue;
+        QVERIFY2(t.time >= previous,
+            qPrintable(QStringLiteral("back to %1 after %2").arg(t.time).arg(previous)));
+        if (last.count(t.type)) {
+            const qint64 step = t.time - last[t.type];
+            QVERIFY2(step > 0 && step <= steps.at(t.type),
+                qPrintable(
+                    QStringLiteral("type %1: step %2 at %3").arg(t.type).arg(step).arg(t.time)));
+        }
+        last[t.type] = previous = end = t.time;
+    }
+    QVERIFY2(end > loop, "never got round the loop");
+
+    // The picture repeats exactly one loop later.
+    std::map<qint64, QByteArray> frames;
+    for (const FlvTag &t : tags) {
+        if (t.isMedia() && t.type == 9)
+            frames[t.time] = t.body;
+    }
+    int compared = 0;
+    for (const auto &[time, body] : frames) {
+        const auto later = frames.find(time + loop);
+        if (later != frames.end()) {
+            QVERIFY(later->second == body);
+            ++compared;
+        }
+    }
+    QVERIFY(compared > 10);
+
+    // Pacing: the first GOP is due at once, every later tag one GOP before its time.
+    const qint64 lead = flvLeadMs(tags);
+    QVERIFY(lead > 0);
+    QVERIFY(sent.dueAt(0) <= 0);
+    qint64 lastDue = sent.dueAt(0);
+    for (const FlvTag &t : tags) {
+        if (!t.isMedia())
+            continue;
+        const qint64 due = sent.dueAt(t.offset);
+        QCOMPARE(due, t.time - lead);
+        QVERIFY(due >= lastDue);
+        lastDue = due;
+    }
+}
+
+void TestVendorServer::tsLoop_data()
+{
+    flvLoop_data();
+}
+
+void TestVendorServer::tsLoop()
+{
+    REQUIRE_LIVE_MEDIA();
+    QFETCH(int, passes);
+    QFETCH(qint64, offsetMs);
+
+    const QByteArray file = readAll(kLiveDir + "/15.ts");
+    const auto source = LiveMedia::LoopSource::fromTs(file);
+    QVERIFY(source);
+    const QList<TsPacket> clip = tsPackets(file);
+    QVERIFY(!clip.isEmpty());
+    const auto steps = largestSteps(
+        clip, [](const TsPacket &p) { return p.dts >= 0 ? p.pid : -1; },
+        [](const TsPacket &p) { return p.dts; });
+    const qint64 loop = source->loopMs();
+
+    const qint64 clock = passes * loop + (offsetMs >= 0 ? offsetMs : loop + offsetMs);
+    const auto stream = source->open(clock);
+    const Pulled sent = pull(*stream, loop + 3000);
+    QCOMPARE(sent.bytes.size() % 188, 0);
+    const QList<TsPacket> packets = tsPackets(sent.bytes);
+    QVERIFY(packets.size() > 1000);
+
+    // Tables, then a video access point.
+    QCOMPARE(packets[0].pid, 0);
+    QVERIFY(packets[1].unitStart);
+    QCOMPARE(uchar(sent.bytes[188 + 5 + uchar(sent.bytes[188 + 4])]), uchar(0x02)); // a PMT
+    const TsPacket &start = packets[2];
+    QVERIFY2(start.unitStart && start.randomAccess && start.pts >= 0, "not a keyframe");
+    const int videoPid = start.pid;
+
+    std::map<int, int> cc;
+    std::map<int, qint64> lastDts;
+    std::map<int, QList<qint64>> pts;
+    qint64 lastPcr = -1;
+    for (const TsPacket &p : packets) {
+        // Continuity: +1 per payload, unchanged without one.
+        if (cc.count(p.pid)) {
+            const int expected = p.payload ? (cc[p.pid] + 1) & 15 : cc[p.pid];
+            QVERIFY2(p.cc == expected,
+                qPrintable(QStringLiteral("pid %1: counter %2, expected %3 at byte %4")
+                               .arg(p.pid)
+                               .arg(p.cc)
+                               .arg(expected)
+                               .arg(p.offset)));
+        }
+        cc[p.pid] = p.cc;
+        if (p.pcr >= 0) {
+            QVERIFY2(p.pcr > lastPcr, "PCR went back");
+            if (lastPcr >= 0)
+                QVERIFY2(p.pcr - lastPcr <= 27000 * 100, "PCR gap over 100 ms");
+            lastPcr = p.pcr;
+        }
+        if (p.dts >= 0) {
+            if (lastDts.count(p.pid)) {
+                const qint64 step = p.dts - lastDts[p.pid];
+                QVERIFY2(step > 0 && step <= steps.at(p.pid),
+                    qPrintable(QStringLiteral("pid %1: DTS step %2 at %3 loop %4")
+                                   .arg(p.pid)
+                                   .arg(step)
+                                   .arg(p.dts)
+                                   .arg(loop)));
+            }
+            lastDts[p.pid] = p.dts;
+            QVERIFY(p.pts >= p.dts);
+            pts[p.pid].append(p.pts);
+        }
+    }
+    // In display order too, up to what has surely all arrived.
+    QCOMPARE(pts.size(), size_t(2));
+    for (auto &[pid, times] : pts) {
+        std::sort(times.begin(), times.end());
+        for (int i = 1; i < times.size() && times[i] <= lastDts[pid]; ++i) {
+            const qint64 step = times[i] - times[i - 1];
+            QVERIFY2(step > 0 && step <= steps.at(pid),
+                qPrintable(QStringLiteral("pid %1: PTS step %2").arg(pid).arg(step)));
+        }
+    }
+    QVERIFY2(lastDts[videoPid] - start.dts > loop * 90, "never got round the loop");
+
+    // Pacing follows the PCR, one GOP ahead.
+    const qint64 lead = tsLeadTicks(packets, videoPid);
+    QVERIFY(lead > 0);
+    const QList<qint64> clockAt = pcrClock(packets);
+    const qint64 origin = clockAt[2];
+    QVERIFY(origin >= 0);
+    qint64 lastDue = sent.dueAt(0);
+    QVERIFY(lastDue <= 0);
+    for (int i = 2; i < packets.size(); ++i) {
+        const qint64 due = sent.dueAt(packets[i].offset);
+        QVERIFY(due >= lastDue);
+        lastDue = due;
+        if (packets[i].pcr >= 0) {
+            const qint64 expected = (clockAt[i] - origin - lead) / 90;
+            QVERIFY2(qAbs(due - expected) <= 1,
+                qPrintable(QStringLiteral("due %1, expected %2").arg(due).arg(expected)));
+        }
+    }
+}
+
+void TestVendorServer::liveRoutes_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<bool>("endless");
+
+    QTest::newRow("hls playlist") << QByteArray("/live/hls/index.m3u8")
+                                  << QByteArray("application/vnd.apple.mpegurl") << false;
+    QTest::newRow("hls segment") << QByteArray("/live/hls/seg000.ts") << QByteArray("video/mp2t")
+                                 << false;
+    QTest::newRow("http-flv") << QByteArray("/live/flv/14.flv") << QByteArray("video/x-flv")
+                              << true;
+    QTest::newRow("udp relay") << QByteArray("/udp/239.3.1.1:8000") << QByteArray("video/mp2t")
+                               << true;
+    QTest::newRow("rtp relay") << QByteArray("/rtp/239.3.1.2:5140")
+                               << QByteArray("application/octet-stream") << true;
+}
+
+void TestVendorServer::liveRoutes()
+{
+    REQUIRE_LIVE_MEDIA();
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, contentType);
+    QFETCH(bool, endless);
+
+    VendorServer server;
+    server.setRoot(QStringLiteral(SITE_DIR));
+    QVERIFY(server.listen());
+    // A page elsewhere asking: these servers still never answer with CORS headers.
+    const QByteArray request = "GET " + path
+        + " HTTP/1.1\r\nHost: h\r\nOrigin: http://elsewhere.test\r\n"
+          "Access-Control-Request-Method: GET\r\n\r\n";
+    QElapsedTimer timer;
+    timer.start();
+    bool open = false;
+    const RawReply r = readFor(server.port(), request, endless ? 1500 : 10000, &open);
+    const qint64 elapsed = timer.elapsed();
+
+    QCOMPARE(r.statusLine, QByteArray("HTTP/1.1 200 OK"));
+    QCOMPARE(headerOf(r, "Content-Type"), contentType);
+    for (const QByteArray &name : headerNames(r))
+        QVERIFY2(!name.startsWith("access-control-"), name.constData());
+    QCOMPARE(server.requests().size(), 1);
+    QCOMPARE(server.requests().first().path, path);
+    QCOMPARE(server.requests().first().header("Origin"), QByteArray("http://elsewhere.test"));
+
+    if (!endless) {
+        QVERIFY(!open);
+        QCOMPARE(headerOf(r, "Content-Length"), QByteArray::number(r.body.size()));
+        if (path.endsWith(".m3u8"))
+            QCOMPARE(headerOf(r, "Cache-Control"), QByteArray("no-cache"));
+        else
+            QVERIFY(r.body == readAll(kLiveDir + "/hls/" + QString::fromUtf8(path.mid(10))));
+        return;
+    }
+
+    QVERIFY2(open, "an endless stream ended");
+    QVERIFY(!headerNames(r).contains("content-length"));
+    QCOMPARE(server.openStreamCount(), 1);
+    // Sent at once: the first GOP; then only as fast as it plays.
+    qint64 leadMs = 0, spanMs = 0;
+    if (contentType == "video/x-flv") {
+        const QList<FlvTag> tags = flvTags(r.body);
+        QVERIFY(r.body.startsWith("FLV"));
+        leadMs = flvLeadMs(tags);
+        spanMs = tags.isEmpty() ? 0 : tags.last().time;
+    } else {
+        const QList<TsPacket> packets = tsPackets(r.body);
+        QVERIFY(packets.size() > 3);
+        QCOMPARE(packets.first().pid, 0);
+        const QList<qint64> clock = pcrClock(packets);
+        leadMs = tsLeadTicks(packets, packets[2].pid) / 90;
+        spanMs = (clock.last() - clock[2]) / 90;
+    }
+    QVERIFY2(leadMs > 0, "the first GOP did not arrive at once");
+    QVERIFY2(spanMs >= leadMs, qPrintable(QStringLiteral("%1 ms of media").arg(spanMs)));
+    QVERIFY2(spanMs <= elapsed + leadMs + 500,
+        qPrintable(QStringLiteral("%1 ms of media in %2 ms").arg(spanMs).arg(elapsed)));
+    QTRY_COMPARE(server.openStreamCount(), 0);
+
+    // HEAD: the same answer without a body, and no stream left behind.
+    const RawReply h
+        = rawExchange(server.port(), "HEAD " + path + " HTTP/1.1\r\nHost: h\r\n\r\n", 3000);
+    QCOMPARE(h.statusLine, QByteArray("HTTP/1.1 200 OK"));
+    QCOMPARE(headerOf(h, "Content-Type"), contentType);
+    QVERIFY(h.body.isEmpty());
+    QCOMPARE(server.openStreamCount(), 0);
+}
+
+void TestVendorServer::liveRoutesNeedMedia()
+{
+    // The fixture's root has no media/live.
+    for (const char *path : {"/live/hls/index.m3u8", "/live/hls/seg000.ts", "/live/flv/14.flv",
+             "/udp/239.3.1.1:8000", "/rtp/239.3.1.2:5140"}) {
+        const RawReply r = rawExchange(
+            m_server->port(), QByteArray("GET ") + path + " HTTP/1.1\r\nHost: h\r\n\r\n");
+        QVERIFY2(r.statusLine == "HTTP/1.1 404 Not Found", path);
+    }
+    QCOMPARE(m_server->openStreamCount(), 0);
+}
+
+void TestVendorServer::streamCrossesLoopOnTheWire_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::newRow("http-flv") << QByteArray("/live/flv/14.flv");
+    QTest::newRow("udp relay") << QByteArray("/udp/239.3.1.1:8000");
+}
+
+void TestVendorServer::streamCrossesLoopOnTheWire()
+{
+    REQUIRE_LIVE_MEDIA();
+    QFETCH(QByteArray, path);
+    const bool flv = path.endsWith(".flv");
+    const QByteArray file = readAll(kLiveDir + (flv ? "/14.flv" : "/15.ts"));
+    const auto source
+        = flv ? LiveMedia::LoopSource::fromFlv(file) : LiveMedia::LoopSource::fromTs(file);
+    QVERIFY(source);
+    const qint64 loop = source->loopMs();
+
+    // Join late in the seventh pass: the join to the eighth comes within the first GOP.
+    const qint64 clock = 7 * loop - 300;
+    VendorServer server;
+    server.setRoot(QStringLiteral(SITE_DIR));
+    server.setLiveClock([clock] { return clock; });
+    QVERIFY(server.listen());
+    const RawReply r = readFor(server.port(), "GET " + path + " HTTP/1.1\r\nHost: h\r\n\r\n", 1200);
+    QCOMPARE(r.statusLine, QByteArray("HTTP/1.1 200 OK"));
+
+    if (flv) {
+        const QList<FlvTag> clip = flvTags(file);
+        const auto opening = std::find_if(clip.begin(), clip.end(),
+            [](const FlvTag &t) { return t.isMedia() && t.isKeyframe(); });
+        QVERIFY(opening != clip.end());
+        const QList<FlvTag> tags = flvTags(r.body);
+        qint64 previous = -1, lastVideo = -1;
+        bool wrapped = false;
+        for (const FlvTag &t : tags) {
+            if (!t.isMedia())
+                continue;
+            QVERIFY(t.time >= previous);
+            previous = t.time;
+            if (t.type != 9)
+                continue;
+            if (t.body == opening->body) {
+                // The clip's first picture again, straight after the last one.
+                QVERIFY(t.time > 0);
+                QCOMPARE(t.time - lastVideo, 40);
+                wrapped = true;
+            }
+            lastVideo = t.time;
+        }
+        QVERIFY2(wrapped, "the clip's start never came round");
+    } else {
+        const QList<TsPacket> clip = tsPackets(file);
+        const auto firstVideo = std::find_if(clip.begin(), clip.end(),
+            [](const TsPacket &p) { return p.randomAccess && p.dts >= 0 && p.pid != 0; });
+        QVERIFY(firstVideo != clip.end());
+        const int videoPid = firstVideo->pid;
+        const qint64 joinDts = firstVideo->dts + 7 * loop * 90;
+        std::map<int, int> cc;
+        qint64 lastDts = -1, lastPcr = -1;
+        bool before = false, after = false;
+        for (const TsPacket &p : tsPackets(r.body)) {
+            if (cc.count(p.pid))
+                QCOMPARE(p.cc, p.payload ? (cc[p.pid] + 1) & 15 : cc[p.pid]);
+            cc[p.pid] = p.cc;
+            if (p.pcr >= 0) {
+                QVERIFY(p.pcr > lastPcr);
+                lastPcr = p.pcr;
+            }
+            if (p.pid == videoPid && p.dts >= 0) {
+                QVERIFY(p.dts > lastDts);
+                lastDts = p.dts;
+                (p.dts < joinDts ? before : after) = true;
+            }
+        }
+        QVERIFY2(before && after, "did not see both sides of the join");
+    }
+}
+
+void TestVendorServer::dropStreams()
+{
+    REQUIRE_LIVE_MEDIA();
+    VendorServer server;
+    server.setRoot(QStringLiteral(SITE_DIR));
+    QVERIFY(server.listen());
+    const QList<QByteArray> paths
+        = {"/live/flv/14.flv", "/udp/239.3.1.1:8000", "/rtp/239.3.1.2:5140"};
+    std::vector<std::unique_ptr<Viewer>> viewers;
+    for (const QByteArray &path : paths)
+        viewers.push_back(std::make_unique<Viewer>(server.port(), path));
+    QTRY_COMPARE(server.openStreamCount(), 3);
+    for (const auto &v : viewers)
+        QTRY_VERIFY(v->bodySize() > 0);
+    QTest::qWait(200);
+    for (const auto &v : viewers)
+        QCOMPARE(v->socket.state(), QAbstractSocket::ConnectedState);
+
+    server.dropStreams();
+    QCOMPARE(server.openStreamCount(), 0);
+    for (const auto &v : viewers)
+        QTRY_COMPARE(v->socket.state(), QAbstractSocket::UnconnectedState);
+
+    // The channel itself is fine: the next viewer gets a fresh stream.
+    Viewer again(server.port(), "/live/flv/14.flv");
+    QTRY_COMPARE(server.openStreamCount(), 1);
+    QTRY_VERIFY(again.bodySize() > 13);
+    QVERIFY(again.got.contains("\r\n\r\nFLV\x01"));
+    QCOMPARE(server.requests().size(), 4);
+}
+
+void TestVendorServer::viewerLeaves_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("graceful");
+
+    QTest::newRow("http-flv, reset") << QByteArray("/live/flv/14.flv") << false;
+    QTest::newRow("http-flv, closed") << QByteArray("/live/flv/14.flv") << true;
+    QTest::newRow("udp relay, reset") << QByteArray("/udp/239.3.1.1:8000") << false;
+    QTest::newRow("rtp relay, closed") << QByteArray("/rtp/239.3.1.2:5140") << true;
+}
+
+void TestVendorServer::viewerLeaves()
+{
+    REQUIRE_LIVE_MEDIA();
+    QFETCH(QByteArray, path);
+    QFETCH(bool, graceful);
+
+    VendorServer server;
+    server.setRoot(QStringLiteral(SITE_DIR));
+    QVERIFY(server.listen());
+    {
+        Viewer first(server.port(), path);
+        Viewer second(server.port(), path);
+        QTRY_COMPARE(server.openStreamCount(), 2);
+        QTRY_VERIFY(first.bodySize() > 0 && second.bodySize() > 0);
+        if (graceful)
+            first.socket.disconnectFromHost();
+        else
+            first.socket.abort();
+        QTRY_COMPARE(server.openStreamCount(), 1);
+        // The other viewer is untouched and still fed.
+        const qsizetype had = second.bodySize();
+        QTRY_VERIFY(second.bodySize() > had);
+        QCOMPARE(second.socket.state(), QAbstractSocket::ConnectedState);
+    }
+    QTRY_COMPARE(server.openStreamCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestVendorServer)

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -18,6 +19,27 @@ constexpr int kMaxHeaderCount = 100;
 constexpr qint64 kChunkBytes = 256 * 1024;
 // Text files are read whole for templating; anything bigger is sent as is.
 constexpr qint64 kMaxTemplatedBytes = 16 * 1024 * 1024;
+// A slow viewer gets no more than this queued; the stream waits for it instead.
+constexpr qint64 kStreamBacklogBytes = 256 * 1024;
+// Live clips are held in memory whole.
+constexpr qint64 kMaxLiveClipBytes = 64 * 1024 * 1024;
+
+// Endless channels. The multicast-style paths are what IPTV relays publish; one of them says
+// nothing useful about what it sends, as many do.
+struct LiveChannel {
+    const char *path;
+    const char *file; // under media/live; the suffix says FLV or MPEG-TS
+    const char *contentType;
+    bool noCache;
+};
+
+const LiveChannel kLiveChannels[] = {
+    {"/live/flv/14.flv", "14.flv", "video/x-flv", true},
+    {"/udp/239.3.1.1:8000", "15.ts", "video/mp2t", true},
+    {"/rtp/239.3.1.2:5140", "15.ts", "application/octet-stream", false},
+};
+
+constexpr QByteArrayView kHlsPrefix = "/live/hls/";
 
 bool isTokenChar(char c)
 {
@@ -213,12 +235,29 @@ public:
         : QObject(socket), m_server(server), m_socket(socket)
     {
         connect(socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
-        connect(socket, &QTcpSocket::disconnected, this, [socket] { socket->deleteLater(); });
-        connect(socket, &QTcpSocket::errorOccurred, this, [socket] {
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            endStream();
+            socket->deleteLater();
+        });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] {
+            if (m_stream) {
+                // The viewer went away (or the link broke): nothing more to send.
+                endStream();
+                socket->abort();
+            }
             if (socket->state() == QAbstractSocket::UnconnectedState)
                 socket->deleteLater();
         });
         connect(socket, &QTcpSocket::bytesWritten, this, [this] { pump(); });
+    }
+
+    ~VendorConnection() override { endStream(); }
+
+    void drop()
+    {
+        endStream();
+        m_socket->abort();
+        m_socket->deleteLater();
     }
 
 private:
@@ -302,7 +341,7 @@ private:
             answerLater(*it);
         } else if (m_server->m_hasFallback) {
             answerLater(m_server->m_fallback);
-        } else {
+        } else if (!serveLive()) {
             serveFile();
         }
     }
@@ -339,7 +378,7 @@ private:
             + VendorServer::reasonPhrase(status) + "\r\n";
         for (const auto &h : headers)
             out += h.first + ": " + h.second + "\r\n";
-        if (status >= 200 && status != 204)
+        if (length >= 0 && status >= 200 && status != 204)
             out += "Content-Length: " + QByteArray::number(hasBody(status) ? length : 0) + "\r\n";
         out += "Connection: close\r\n\r\n";
         return out;
@@ -370,9 +409,93 @@ private:
                 + "</p></body></html>\n");
     }
 
-    void serveFile()
+    // False when the path is no live channel or its media is missing.
+    bool serveLive()
     {
-        const QString path = m_server->resolveFile(m_request.path);
+        const QByteArray &path = m_request.path;
+        if (path.startsWith(kHlsPrefix)) {
+            const QList<LiveMedia::HlsSegment> segments = m_server->liveSegments();
+            if (segments.isEmpty())
+                return false;
+            const QByteArray name = path.mid(kHlsPrefix.size());
+            if (name == "index.m3u8") {
+                sendWhole(200,
+                    {{"Content-Type", "application/vnd.apple.mpegurl"},
+                        {"Cache-Control", "no-cache"}},
+                    LiveMedia::livePlaylist(segments, m_server->liveClockMs()));
+                return true;
+            }
+            const bool listed = std::any_of(segments.begin(), segments.end(),
+                [&](const LiveMedia::HlsSegment &s) { return s.uri == name; });
+            if (!listed)
+                return false;
+            serveFile(m_server->liveDir() + QStringLiteral("/hls/") + QString::fromUtf8(name));
+            return true;
+        }
+        const auto channel = std::find_if(std::begin(kLiveChannels), std::end(kLiveChannels),
+            [&](const LiveChannel &c) { return path == c.path; });
+        if (channel == std::end(kLiveChannels))
+            return false;
+        const auto source = m_server->loopSource(QString::fromLatin1(channel->file));
+        if (!source)
+            return false;
+        VendorServer::Headers headers = {{"Content-Type", channel->contentType}};
+        if (channel->noCache)
+            headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-cache")));
+        // No length: the body ends when the connection does.
+        m_socket->write(head(200, headers, -1));
+        if (isHead()) {
+            m_socket->disconnectFromHost();
+            return true;
+        }
+        startStream(source->open(m_server->liveClockMs()));
+        return true;
+    }
+
+    void startStream(std::unique_ptr<LiveMedia::Stream> stream)
+    {
+        m_stream = std::move(stream);
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_pace = new QTimer(this);
+        m_pace->setSingleShot(true);
+        m_pace->setTimerType(Qt::PreciseTimer);
+        connect(m_pace, &QTimer::timeout, this, [this] { pump(); });
+        m_server->m_streams.insert(this);
+        m_streamClock.start();
+        pump();
+    }
+
+    void endStream()
+    {
+        if (!m_stream)
+            return;
+        m_stream.reset();
+        m_pace->stop();
+        m_server->m_streams.remove(this);
+    }
+
+    // Sends what is due; when ahead, sleeps until the next chunk is; when the viewer lags,
+    // waits for bytesWritten rather than piling data up.
+    void pumpStream()
+    {
+        while (m_socket->bytesToWrite() < kStreamBacklogBytes) {
+            if (!m_haveChunk) {
+                m_chunk = m_stream->next();
+                m_haveChunk = true;
+            }
+            const qint64 wait = m_chunk.dueMs - m_streamClock.elapsed();
+            if (wait > 0) {
+                m_pace->start(int(std::min<qint64>(wait, 60 * 1000)));
+                return;
+            }
+            m_socket->write(m_chunk.bytes);
+            m_haveChunk = false;
+        }
+    }
+
+    void serveFile(const QString &resolved = {})
+    {
+        const QString path = resolved.isEmpty() ? m_server->resolveFile(m_request.path) : resolved;
         if (path.isEmpty()) {
             notFound();
             return;
@@ -437,6 +560,10 @@ private:
     // Keeps a bounded amount queued so big files never sit in memory whole.
     void pump()
     {
+        if (m_stream) {
+            pumpStream();
+            return;
+        }
         if (!m_file)
             return;
         while (m_fileLeft > 0 && m_socket->bytesToWrite() < 2 * kChunkBytes) {
@@ -467,6 +594,11 @@ private:
     VendorServer::Request m_request;
     QFile *m_file = nullptr;
     qint64 m_fileLeft = 0;
+    std::unique_ptr<LiveMedia::Stream> m_stream;
+    LiveMedia::Chunk m_chunk;
+    bool m_haveChunk = false;
+    QElapsedTimer m_streamClock;
+    QTimer *m_pace = nullptr;
 };
 
 bool VendorServer::Request::hasHeader(const QByteArray &name) const
@@ -487,6 +619,7 @@ QByteArray VendorServer::Request::header(const QByteArray &name) const
 VendorServer::VendorServer(QObject *parent) : QObject(parent), m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &VendorServer::onNewConnection);
+    m_liveStart.start();
 }
 
 VendorServer::~VendorServer()
@@ -504,6 +637,8 @@ VendorServer::~VendorServer()
 void VendorServer::setRoot(const QString &dir)
 {
     m_root = dir.isEmpty() ? QString() : QDir(dir).absolutePath();
+    m_loops.clear();
+    m_segments.clear();
 }
 
 QString VendorServer::root() const
@@ -707,4 +842,69 @@ void VendorServer::recordRequest(const Request &request)
 {
     m_requests.append(request);
     emit requestReceived(request);
+}
+
+void VendorServer::dropStreams()
+{
+    const QList<VendorConnection *> streams = m_streams.values();
+    for (VendorConnection *c : streams)
+        c->drop();
+}
+
+int VendorServer::openStreamCount() const
+{
+    return int(m_streams.size());
+}
+
+qint64 VendorServer::liveClockMs() const
+{
+    return m_liveClock ? m_liveClock() : m_liveStart.elapsed();
+}
+
+void VendorServer::setLiveClock(std::function<qint64()> clockMs)
+{
+    m_liveClock = std::move(clockMs);
+}
+
+QString VendorServer::liveDir() const
+{
+    return m_root.isEmpty() ? QString() : m_root + QStringLiteral("/media/live");
+}
+
+std::shared_ptr<const LiveMedia::LoopSource> VendorServer::loopSource(const QString &fileName)
+{
+    if (m_root.isEmpty())
+        return {};
+    if (const auto it = m_loops.constFind(fileName); it != m_loops.constEnd())
+        return *it;
+    // Only a good read is kept, so media made after start-up is picked up.
+    QFile file(liveDir() + '/' + fileName);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxLiveClipBytes)
+        return {};
+    const QByteArray data = file.readAll();
+    auto source = fileName.endsWith(QStringLiteral(".flv")) ? LiveMedia::LoopSource::fromFlv(data)
+                                                            : LiveMedia::LoopSource::fromTs(data);
+    if (source)
+        m_loops.insert(fileName, source);
+    return source;
+}
+
+QList<LiveMedia::HlsSegment> VendorServer::liveSegments()
+{
+    if (!m_segments.isEmpty() || m_root.isEmpty())
+        return m_segments;
+    const QDir dir(liveDir() + QStringLiteral("/hls"));
+    QFile list(dir.filePath(QStringLiteral("source.m3u8")));
+    if (!list.open(QIODevice::ReadOnly))
+        return {};
+    const QList<LiveMedia::HlsSegment> segments = LiveMedia::parseMediaPlaylist(list.readAll());
+    for (const LiveMedia::HlsSegment &s : segments) {
+        // Plain names next to the list only; anything else is not ours to serve.
+        const QString name = QString::fromUtf8(s.uri);
+        if (name.contains('/') || name.contains('\\') || name.startsWith('.')
+            || !QFileInfo(dir.filePath(name)).isFile())
+            return {};
+    }
+    m_segments = segments;
+    return m_segments;
 }

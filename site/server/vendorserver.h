@@ -1,14 +1,22 @@
 #pragma once
+#include "livemedia.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QMetaType>
 #include <QObject>
 #include <QPair>
+#include <QSet>
 #include <QString>
+
+#include <functional>
+#include <memory>
 
 class QTcpServer;
 class QTcpSocket;
+class VendorConnection;
 
 // Tiny HTTP/1.1 server on 127.0.0.1: serves the bundled vendor site and acts as
 // a scriptable fixture in tests. One request per connection, always closed.
@@ -57,6 +65,16 @@ public:
     static QByteArray contentTypeForFile(
         const QString &fileName); // "application/octet-stream" if unknown
 
+    // Live channels, answered whenever the root holds media/live (make-media.sh makes it):
+    // /live/hls/index.m3u8 and its segments, and the endless /live/flv/14.flv,
+    // /udp/239.3.1.1:8000 and /rtp/239.3.1.2:5140. Routes and the fallback still win.
+    void dropStreams(); // cut every endless stream at once, as a failing source would
+    int openStreamCount() const; // endless streams being sent now
+    // What the live channels' clock reads, in ms. By default monotonic time since construction;
+    // replace it to stand anywhere in a channel's loop without waiting.
+    qint64 liveClockMs() const;
+    void setLiveClock(std::function<qint64()> clockMs); // empty = back to the default
+
 signals:
     void requestReceived(const VendorServer::Request &request);
 
@@ -66,6 +84,9 @@ private:
     QString resolveFile(const QByteArray &rawPath) const;
     QByteArray siteOrigin(const Request &request) const;
     void recordRequest(const Request &request);
+    std::shared_ptr<const LiveMedia::LoopSource> loopSource(const QString &fileName);
+    QList<LiveMedia::HlsSegment> liveSegments();
+    QString liveDir() const;
 
     QTcpServer *m_server = nullptr;
     QString m_root;
@@ -73,6 +94,12 @@ private:
     Response m_fallback;
     bool m_hasFallback = false;
     QList<Request> m_requests;
+    // Live media, read once per root and shared by every viewer.
+    QHash<QString, std::shared_ptr<const LiveMedia::LoopSource>> m_loops;
+    QList<LiveMedia::HlsSegment> m_segments;
+    QSet<VendorConnection *> m_streams;
+    QElapsedTimer m_liveStart;
+    std::function<qint64()> m_liveClock;
 };
 
 Q_DECLARE_METATYPE(VendorServer::Request)
