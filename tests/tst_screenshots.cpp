@@ -40,7 +40,7 @@ void tst_Screenshots::initTestCase()
     QVERIFY(m_f.setUp());
     QVERIFY(startAndFinish(m_f.window));
     QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
-    QTRY_COMPARE_WITH_TIMEOUT(m_f.window->guide()->channelCount(), 12, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_f.window->guide()->channelCount(), 16, 20000);
 
     m_f.window->form()->tabs->setCurrentIndex(1);
     QListView *list = m_f.window->form()->channelList;
@@ -60,16 +60,29 @@ void tst_Screenshots::tab_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("file");
-    QTest::newRow("about") << 0 << "about.png";
-    QTest::newRow("program") << 1 << "program.png";
-    QTest::newRow("notices") << 2 << "notices.png";
+    QTest::addColumn<QString>("channel"); // switch to this channel first
+    QTest::newRow("about") << 0 << "about.png" << QString();
+    QTest::newRow("program") << 1 << "program.png" << QString();
+    QTest::newRow("notices") << 2 << "notices.png" << QString();
+    QTest::newRow("live stream") << 1 << "live.png" << QStringLiteral("直播一台");
 }
 
 void tst_Screenshots::tab()
 {
     QFETCH(int, index);
     QFETCH(QString, file);
+    QFETCH(QString, channel);
     m_f.window->form()->tabs->setCurrentIndex(index);
+    if (!channel.isEmpty()) {
+        QListView *list = m_f.window->form()->channelList;
+        const QModelIndexList rows = list->model()->match(
+            list->model()->index(0, 0), Qt::DisplayRole, channel, 1, Qt::MatchExactly);
+        QCOMPARE(rows.size(), 1);
+        list->setCurrentIndex(rows.first());
+        m_f.window->form()->watchButton->click();
+        QVERIFY2(PageProbe::waitPlaying(m_f.window->form()->player->page(), 1.5),
+            "the live channel did not play");
+    }
     m_f.window->activateWindow();
     // The compositor reports no frame; give the web views time to paint.
     PageProbe::settle(1200);

@@ -1,11 +1,16 @@
 #include "playerview.h"
 
+#include "net/weburl.h"
 #include "silentpage.h"
+#include "streampage.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QScreen>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineFullScreenRequest>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
 PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
@@ -17,11 +22,10 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
     s->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
     setPage(m_page);
     connect(m_page, &QWebEnginePage::fullScreenRequested, this, &PlayerView::onFullScreenRequested);
-    connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_loading = true; });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this] {
-        m_loading = false;
-        m_page->setAudioMuted(false);
-    });
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &PlayerView::onLoadingChanged);
+    StreamPage::installResources(m_page->profile());
+    connect(m_page->profile(), &QWebEngineProfile::downloadRequested, this,
+        &PlayerView::onDownloadRequested);
 }
 
 void PlayerView::navigate(const QUrl &url)
@@ -35,7 +39,61 @@ void PlayerView::navigate(const QUrl &url)
         && url.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment);
     if (!samePage)
         m_page->setAudioMuted(true);
+    m_awaitingAnswer = true;
+    m_streamKind = StreamKind::None;
     m_page->load(url);
+}
+
+void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
+{
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        m_loading = true;
+        return;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        m_loading = false;
+        m_awaitingAnswer = false;
+        m_page->setAudioMuted(false);
+        return;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+        // Also how an answer the engine will only download ends: what is
+        // still on screen is the channel being left, and stays unheard.
+        m_loading = false;
+        return;
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        m_loading = false;
+        // A stream address that did not answer: the stream page keeps
+        // trying, says so, and gives up in the end.
+        if (m_awaitingAnswer && StreamKinds::fromAddress(info.url()) != StreamKind::None)
+            return showStream(StreamKinds::fromAddress(info.url()), info.url());
+        // The engine's error page is silent; the next channel is heard again.
+        m_page->setAudioMuted(false);
+        return;
+    }
+}
+
+// An answer the engine would only save to disk. Downloads are refused for
+// every page (the profile cancels them); one that answers the channel being
+// opened is a stream to play, or a clear "cannot play" if it is none.
+void PlayerView::onDownloadRequested(QWebEngineDownloadRequest *download)
+{
+    if (download->page() != m_page || !m_awaitingAnswer)
+        return;
+    showStream(
+        StreamKinds::fromAnswer(download->mimeType().toUtf8(), download->url()), download->url());
+}
+
+// The stream page takes the stream's address as its own location: the
+// stream is then fetched from its own origin, so servers without CORS
+// headers play, and the page reads the address as data.
+void PlayerView::showStream(StreamKind kind, const QUrl &url)
+{
+    if (!WebUrl::isWebAddress(url))
+        return;
+    m_awaitingAnswer = false;
+    m_streamKind = kind;
+    m_page->setAudioMuted(true);
+    m_page->setHtml(StreamPage::html(kind), url);
 }
 
 // The answer to every context-menu request of the view: no menu. Being the

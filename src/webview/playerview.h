@@ -1,14 +1,20 @@
 #pragma once
 
+#include "net/streamkind.h"
+
 #include <QPointer>
 #include <QWebEngineView>
 
 class SilentPage;
 class QAction;
+class QWebEngineDownloadRequest;
 class QWebEngineFullScreenRequest;
+class QWebEngineLoadingInfo;
 
 // The player: its pages play with sound without a click, may go fullscreen,
-// and never show a context menu.
+// and never show a context menu. A channel whose answer is a live stream the
+// engine cannot show (HLS, HTTP-FLV, MPEG-TS) plays in the player's own
+// stream page instead.
 class PlayerView : public QWebEngineView {
     Q_OBJECT
 public:
@@ -21,6 +27,9 @@ public:
     // silenced at once, not when the new one arrives.
     void navigate(const QUrl &url);
 
+    // What the player shows: a page (None) or a stream in its stream page.
+    StreamKind streamKind() const { return m_streamKind; }
+
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
@@ -31,6 +40,9 @@ signals:
 
 private:
     void onFullScreenRequested(QWebEngineFullScreenRequest request);
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void onDownloadRequested(QWebEngineDownloadRequest *download);
+    void showStream(StreamKind kind, const QUrl &url);
     void enterFullScreen();
     void leaveFullScreen();
 
@@ -38,6 +50,10 @@ private:
     // Between a load's start and its end; a fragment-only step meanwhile is
     // not a step within the page being heard.
     bool m_loading = false;
+    // From navigate() until the channel's answer is on screen: an answer the
+    // engine turns into a download is the channel's, nothing later is.
+    bool m_awaitingAnswer = false;
+    StreamKind m_streamKind = StreamKind::None;
     bool m_fullScreen = false;
     // Where the view goes back to when it leaves fullscreen.
     QPointer<QWidget> m_homeParent;

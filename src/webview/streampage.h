@@ -1,0 +1,21 @@
+#pragma once
+
+#include "net/streamkind.h"
+
+#include <QString>
+
+class QWebEngineProfile;
+
+// The player's own page for live streams (HLS, HTTP-FLV, MPEG-TS). It is
+// shown with the stream's address as its location; its scripts (the page's
+// own, hls.js and mpegts.js) are built into the program and served under
+// lichuantv://player/.
+namespace StreamPage {
+
+// The page's markup for a kind. The stream's address is never part of it.
+QString html(StreamKind kind);
+
+// Serves the page's scripts and style to the profile's pages.
+void installResources(QWebEngineProfile *profile);
+
+} // namespace StreamPage
