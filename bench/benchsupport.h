@@ -353,4 +353,44 @@ inline bool startWithDemoList(MainWindow &w)
     return ok;
 }
 
+inline QByteArray playerResource(const QString &name)
+{
+    QFile f(QStringLiteral(":/player/") + name);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+// Bare pages that play the live demo streams with the libraries built into
+// the viewer, as a page author takes them: stock settings. /bench/hls.htm
+// plays /live/hls/index.m3u8 with hls.js, /bench/flv.htm /live/flv/14.flv
+// with mpegts.js.
+inline void serveStockPlayerPages(VendorServer &server)
+{
+    VendorServer::Response js;
+    js.contentType = "text/javascript";
+    js.body = playerResource(QStringLiteral("hls.min.js"));
+    server.setRoute(QStringLiteral("/bench/hls.min.js"), js);
+    js.body = playerResource(QStringLiteral("mpegts.js"));
+    server.setRoute(QStringLiteral("/bench/mpegts.js"), js);
+    VendorServer::Response page;
+    page.contentType = "text/html; charset=utf-8";
+    page.body = R"(<!DOCTYPE html><html><body style="margin:0;background:#000">
+<video id="tv" controls autoplay style="width:100%;height:100%"></video>
+<script src="/bench/hls.min.js"></script><script>
+var hls = new Hls();
+hls.loadSource('/live/hls/index.m3u8');
+hls.attachMedia(document.getElementById('tv'));
+</script></body></html>)";
+    server.setRoute(QStringLiteral("/bench/hls.htm"), page);
+    page.body = R"(<!DOCTYPE html><html><body style="margin:0;background:#000">
+<video id="tv" controls autoplay style="width:100%;height:100%"></video>
+<script src="/bench/mpegts.js"></script><script>
+var p = mpegts.createPlayer({ type: 'flv', isLive: true, url: '/live/flv/14.flv' });
+p.attachMediaElement(document.getElementById('tv'));
+p.load();
+p.play();
+</script></body></html>)";
+    server.setRoute(QStringLiteral("/bench/flv.htm"), page);
+}
+
 } // namespace Bench

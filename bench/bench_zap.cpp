@@ -1,0 +1,184 @@
+// Zap time onto live streams: Channel + from a channel page to the first
+// decoded frame of the live HLS channel and of the HTTP-FLV channel, against
+// a bare QWebEngineView loading a page that plays the same stream with the
+// same library at its stock settings. The first frame is taken in the page
+// (requestVideoFrameCallback after loadeddata) by the same injected script
+// for both, against the wall clock shared with this process.
+// Usage: bench_zap [rounds]   (default 5; the first round only warms up)
+
+#include "app/mainwindow.h"
+#include "app/startup.h"
+#include "benchsupport.h"
+#include "guide/channelguide.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+#include "webview/playerview.h"
+
+#include <QApplication>
+#include <QListView>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace {
+
+double nowMs()
+{
+    using namespace std::chrono;
+    return double(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count())
+        / 1000.0;
+}
+
+// Marks the page's first presented video frame, in wall-clock milliseconds.
+void watchFirstFrame(QWebEnginePage *page)
+{
+    QWebEngineScript probe;
+    probe.setName(QStringLiteral("first-frame"));
+    probe.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    probe.setWorldId(QWebEngineScript::ApplicationWorld);
+    probe.setSourceCode(QStringLiteral(R"(
+document.addEventListener('loadeddata', function (e) {
+  var v = e.target, root = document.documentElement;
+  if (root.hasAttribute('data-first-frame') || !v.requestVideoFrameCallback) return;
+  v.requestVideoFrameCallback(function () {
+    if (!root.hasAttribute('data-first-frame'))
+      root.setAttribute('data-first-frame', String(performance.timeOrigin + performance.now()));
+  });
+}, true);)"));
+    page->scripts().insert(probe);
+}
+
+// Milliseconds from startedAt to the first frame, -1 when none came.
+double firstFrameAfter(QWebEnginePage *page, double startedAt)
+{
+    double at = -1;
+    Bench::waitFor(
+        [&] {
+            const QVariant v = PageProbe::run(page,
+                QStringLiteral("document.documentElement.getAttribute('data-first-frame')"), 1000);
+            // Until the new document commits, the channel page being left answers.
+            if (v.isValid() && !v.isNull() && v.toString().toDouble() > startedAt)
+                at = v.toString().toDouble();
+            return at > 0;
+        },
+        20000);
+    return at > 0 ? at - startedAt : -1;
+}
+
+bool waitLoaded(QWebEnginePage *page, const std::function<void()> &start)
+{
+    bool done = false;
+    const auto c
+        = QObject::connect(page, &QWebEnginePage::loadFinished, page, [&](bool) { done = true; });
+    start();
+    Bench::waitFor([&] { return done; }, 20000);
+    QObject::disconnect(c);
+    return done;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Startup::prepareApplication(app);
+    int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    if (rounds < 2 || rounds > 30)
+        rounds = 5;
+
+    Bench::SiteServer server(Bench::serveStockPlayerPages);
+    if (!server.ok())
+        return 1;
+    const QString base = server.baseUrl();
+    auto store = std::make_shared<MemoryStartPage>();
+    store->value = base + QStringLiteral("/dh.htm");
+    MainWindow w(base, memoryStoreFactory(store));
+    if (!Bench::startWithDemoList(w))
+        return 1;
+    w.form()->tabs->setCurrentIndex(1);
+    w.guide()->loadList(QStringLiteral("页面;%1/tv/01.htm\r\n直播;%1/live/hls/index.m3u8\r\n"
+                                       "页面;%1/tv/01.htm\r\n直播;%1/live/flv/14.flv\r\n")
+                            .arg(base));
+    QWebEnginePage *player = w.form()->player->page();
+    watchFirstFrame(player);
+    QListView *list = w.form()->channelList;
+
+    QWebEngineView bare;
+    bare.page()->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    bare.resize(w.form()->player->size());
+    // Clear of the centred window: a covered view may present frames late.
+    bare.move(0, 0);
+    bare.show();
+    watchFirstFrame(bare.page());
+
+    // Both start from a channel page that is playing, as a viewer zapping does.
+    const auto viewerZap = [&](int fromRow) {
+        list->setCurrentIndex(list->model()->index(fromRow, 0));
+        if (!waitLoaded(player, [&] { w.guide()->playSelected(); }))
+            return -1.0;
+        Bench::settle(1000);
+        const double t0 = nowMs();
+        w.form()->nextButton->click();
+        return firstFrameAfter(player, t0);
+    };
+    const auto bareZap = [&](const QString &path) {
+        if (!waitLoaded(bare.page(), [&] { bare.load(QUrl(base + QStringLiteral("/tv/01.htm"))); }))
+            return -1.0;
+        Bench::settle(1000);
+        const double t0 = nowMs();
+        bare.load(QUrl(base + path));
+        return firstFrameAfter(bare.page(), t0);
+    };
+
+    QList<double> vHls, bHls, vFlv, bFlv;
+    for (int r = 0; r < rounds; ++r) {
+        // The order alternates, so drift of the machine hits both.
+        double a, b, c, d;
+        if (r % 2) {
+            b = bareZap(QStringLiteral("/bench/hls.htm"));
+            a = viewerZap(0);
+            d = bareZap(QStringLiteral("/bench/flv.htm"));
+            c = viewerZap(2);
+        } else {
+            a = viewerZap(0);
+            b = bareZap(QStringLiteral("/bench/hls.htm"));
+            c = viewerZap(2);
+            d = bareZap(QStringLiteral("/bench/flv.htm"));
+        }
+        std::printf("round %d: hls viewer %.0f bare %.0f   flv viewer %.0f bare %.0f ms\n", r + 1,
+            a, b, c, d);
+        std::fflush(stdout);
+        if (r == 0)
+            continue; // warm-up: caches, the engine's first media pipeline
+        vHls << a;
+        bHls << b;
+        vFlv << c;
+        bFlv << d;
+    }
+    const auto failed = [](const QList<double> &v) {
+        return std::any_of(v.begin(), v.end(), [](double x) { return x < 0; });
+    };
+    if (failed(vHls) || failed(bHls) || failed(vFlv) || failed(bFlv)) {
+        std::fprintf(stderr, "a stream did not show a frame\n");
+        return 2;
+    }
+    const double mvH = Bench::median(vHls), mbH = Bench::median(bHls);
+    const double mvF = Bench::median(vFlv), mbF = Bench::median(bFlv);
+    std::printf("zap to live HLS, first frame: viewer %.0f ms, bare hls.js page %.0f ms, ratio "
+                "%.2f (medians of %d)\n",
+        mvH, mbH, Bench::ratio(mvH, mbH), rounds - 1);
+    std::printf("zap to HTTP-FLV, first frame: viewer %.0f ms, bare mpegts.js page %.0f ms, ratio "
+                "%.2f (medians of %d)\n",
+        mvF, mbF, Bench::ratio(mvF, mbF), rounds - 1);
+    std::printf("ROW\tzap to live HLS (Channel + to first frame)\t%.0f ms\tbare page, stock hls.js "
+                "%.0f ms\t%.2f\n",
+        mvH, mbH, Bench::ratio(mvH, mbH));
+    std::printf("ROW\tzap to HTTP-FLV (Channel + to first frame)\t%.0f ms\tbare page, stock "
+                "mpegts.js %.0f ms\t%.2f\n",
+        mvF, mbF, Bench::ratio(mvF, mbF));
+    return 0;
+}
