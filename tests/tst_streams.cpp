@@ -53,6 +53,13 @@ private:
         }
         return false;
     }
+    // The stream page shows a moving picture. Live streams start near their
+    // edge, so the time itself says nothing until it moves on.
+    bool streamPlays()
+    {
+        return waitState(page(), "playing", 15000)
+            && PageProbe::waitPlaying(page(), PageProbe::videoTime(page()) + 0.5);
+    }
     // Channels name;url for each path on the fixture server, then Watch.
     void watch(const QStringList &paths)
     {
@@ -101,46 +108,72 @@ void tst_Streams::cleanup()
 void tst_Streams::kindsPlay_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QByteArray>("routedType"); // serve the FLV file here with this type
+    QTest::addColumn<QString>("file"); // when set, served at path with routedType
+    QTest::addColumn<QByteArray>("routedType");
     QTest::addColumn<StreamKind>("kind");
+    QTest::addColumn<double>("advance"); // seconds the picture must move on
 
-    QTest::newRow("live HLS") << "/live/hls/index.m3u8" << QByteArray() << StreamKind::Hls;
-    QTest::newRow("HTTP-FLV") << "/live/flv/14.flv" << QByteArray() << StreamKind::Flv;
-    QTest::newRow("MPEG-TS relay") << "/udp/239.3.1.1:8000" << QByteArray() << StreamKind::MpegTs;
+    QTest::newRow("live HLS") << "/live/hls/index.m3u8" << QString() << QByteArray()
+                              << StreamKind::Hls << 1.0;
+    QTest::newRow("HTTP-FLV") << "/live/flv/14.flv" << QString() << QByteArray() << StreamKind::Flv
+                              << 1.0;
+    QTest::newRow("MPEG-TS relay")
+        << "/udp/239.3.1.1:8000" << QString() << QByteArray() << StreamKind::MpegTs << 1.0;
     QTest::newRow("relay saying octet-stream")
-        << "/rtp/239.3.1.2:5140" << QByteArray() << StreamKind::MpegTs;
+        << "/rtp/239.3.1.2:5140" << QString() << QByteArray() << StreamKind::MpegTs << 1.0;
+    QTest::newRow("HLS playlist saying octet-stream")
+        << "/live/hls/vod.m3u8"
+        << "live/hls/source.m3u8" << QByteArray("application/octet-stream") << StreamKind::Hls
+        << 1.0;
+    // A whole 60 s file at once: the live player keeps to its end, so the
+    // picture has little left to move on.
     QTest::newRow("FLV file with no media type")
-        << "/plain/14.flv" << QByteArray("") << StreamKind::Flv;
+        << "/plain/14.flv"
+        << "live/14.flv" << QByteArray("") << StreamKind::Flv << 0.1;
 }
 
 void tst_Streams::kindsPlay()
 {
     QFETCH(QString, path);
+    QFETCH(QString, file);
     QFETCH(QByteArray, routedType);
     QFETCH(StreamKind, kind);
-    if (!routedType.isNull()) {
-        QFile flv(QStringLiteral(SITE_DIR "/media/live/14.flv"));
-        QVERIFY(flv.open(QIODevice::ReadOnly));
+    QFETCH(double, advance);
+    if (!file.isEmpty()) {
+        QFile media(QStringLiteral(SITE_DIR "/media/") + file);
+        QVERIFY(media.open(QIODevice::ReadOnly));
         VendorServer::Response r;
         r.contentType = routedType;
-        r.body = flv.readAll();
+        r.body = media.readAll();
         m_f.server->setRoute(path, r);
     }
     watch({path});
     QTRY_COMPARE_WITH_TIMEOUT(player()->streamKind(), kind, 10000);
-    QVERIFY(PageProbe::waitPlaying(page(), 1.0));
+    QVERIFY(waitState(page(), "playing", 15000));
+    // A live stream starts near its edge, not at 0: its time must move on.
+    QVERIFY(PageProbe::waitPlaying(page(), PageProbe::videoTime(page()) + advance));
     QCOMPARE(player()->url(), QUrl(m_f.server->baseUrl() + path));
-    QCOMPARE(state(page()), QStringLiteral("playing"));
     // Heard: neither the video nor the page is muted.
     const QVariantList v = js(page(),
         QStringLiteral("(function(){var v=document.getElementById('tv');"
-                       "return [v.muted,v.volume,document.getElementById('status').hidden];})()"))
+                       "return [v.muted,v.volume,document.getElementById('status').hidden,"
+                       "v.controls];})()"))
                                .toList();
-    QCOMPARE(v.size(), 3);
+    QCOMPARE(v.size(), 4);
+    QVERIFY2(v[3].toBool(), "no controls (fullscreen button) over the picture");
     QCOMPARE(v[0].toBool(), false);
     QVERIFY(v[1].toDouble() > 0);
     QVERIFY2(v[2].toBool(), "the status line stays over a playing picture");
     QVERIFY(!page()->isAudioMuted());
+    // The whole picture is on screen: none of it under the window's frame,
+    // where the view's top sits.
+    QVERIFY(player()->y() < 0);
+    const QVariantList box = js(page(),
+        QStringLiteral("(function(){var r=document.getElementById('tv')"
+                       ".getBoundingClientRect();return [r.top,r.bottom];})()"))
+                                 .toList();
+    QCOMPARE(box.value(0).toInt(), -player()->y());
+    QCOMPARE(box.value(1).toInt(), player()->height());
 }
 
 // Never spins forever: a stream that cannot be played ends in a clear state
@@ -241,7 +274,7 @@ void tst_Streams::hostileAddressesRunNothing()
     QFETCH(QString, suffix);
     watch({QStringLiteral("/live/flv/14.flv") + suffix});
     QTRY_COMPARE_WITH_TIMEOUT(player()->streamKind(), StreamKind::Flv, 10000);
-    QVERIFY(PageProbe::waitPlaying(page(), 0.5));
+    QVERIFY(streamPlays());
     QCOMPARE(js(page(), "typeof window.pwned").toString(), QStringLiteral("undefined"));
     // Only the page's own two scripts, and nothing of the address as markup.
     QCOMPARE(js(page(), "document.scripts.length").toInt(), 2);
@@ -263,7 +296,7 @@ void tst_Streams::stopEndsTheStream()
     QFETCH(QString, path);
     QFETCH(QByteArray, prefix);
     watch({path});
-    QVERIFY(PageProbe::waitPlaying(page(), 1.0));
+    QVERIFY(streamPlays());
     m_f.window->form()->stopButton->click();
     QVERIFY(page()->isAudioMuted());
     QTRY_COMPARE_WITH_TIMEOUT(player()->url(), QUrl(m_f.server->baseUrl() + "/zavomsg.htm"), 10000);
@@ -289,7 +322,7 @@ void tst_Streams::dropIsReconnected()
     QFETCH(QString, path);
     QFETCH(bool, wholeServer);
     watch({path});
-    QVERIFY(PageProbe::waitPlaying(page(), 1.0));
+    QVERIFY(streamPlays());
     // Every state the page passes through from here on.
     js(page(),
         "window.seen=[];new MutationObserver(function(){window.seen.push("
@@ -319,7 +352,7 @@ void tst_Streams::dropIsReconnected()
 void tst_Streams::fullScreenAndKeys()
 {
     watch({"/live/hls/index.m3u8", "/live/flv/14.flv"});
-    QVERIFY(PageProbe::waitPlaying(page(), 0.5));
+    QVERIFY(streamPlays());
     const QRect before = m_f.window->geometry();
     m_f.window->activateWindow();
     X11Probe::clickAt(player(), QPoint(208, 200), 1, 2);
@@ -333,7 +366,7 @@ void tst_Streams::fullScreenAndKeys()
     QTRY_COMPARE_WITH_TIMEOUT(m_f.selectedRow(), 1, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!player()->isFullScreen(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(player()->streamKind(), StreamKind::Flv, 10000);
-    QVERIFY(PageProbe::waitPlaying(page(), 0.5));
+    QVERIFY(streamPlays());
     QCOMPARE(m_f.window->geometry(), before);
 
     X11Probe::clickAt(player(), QPoint(208, 200), 1, 2);
@@ -343,7 +376,7 @@ void tst_Streams::fullScreenAndKeys()
     QTRY_COMPARE_WITH_TIMEOUT(m_f.selectedRow(), 0, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!player()->isFullScreen(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(player()->streamKind(), StreamKind::Hls, 10000);
-    QVERIFY(PageProbe::waitPlaying(page(), 0.5));
+    QVERIFY(streamPlays());
 
     X11Probe::clickAt(player(), QPoint(208, 200), 1, 2);
     QTRY_VERIFY_WITH_TIMEOUT(player()->isFullScreen(), 10000);

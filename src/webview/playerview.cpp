@@ -93,7 +93,10 @@ void PlayerView::showStream(StreamKind kind, const QUrl &url)
     m_awaitingAnswer = false;
     m_streamKind = kind;
     m_page->setAudioMuted(true);
-    m_page->setHtml(StreamPage::html(kind), url);
+    // The window may hide the view's top under its frame (channel pages keep
+    // a banner there); the stream's picture stays in the part on screen.
+    const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
+    m_page->setHtml(StreamPage::html(kind, coveredTop), url);
 }
 
 // The answer to every context-menu request of the view: no menu. Being the

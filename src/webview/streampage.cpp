@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QHash>
-#include <QMimeDatabase>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -35,8 +33,12 @@ public:
     {
         const QUrl url = job->requestUrl();
         const QString name = url.path().mid(1);
+        // Scripts and style only: the page itself is only ever shown with a
+        // stream's address as its location, never from here.
+        const bool asset
+            = name.endsWith(QLatin1String(".js")) || name.endsWith(QLatin1String(".css"));
         if (job->requestMethod() != "GET" || url.host() != QLatin1String("player")
-            || name.contains(u'/') || name.isEmpty())
+            || name.contains(u'/') || !asset)
             return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         auto *file = new QFile(QStringLiteral(":/player/") + name, job);
         if (!file->open(QIODevice::ReadOnly))
@@ -47,11 +49,8 @@ public:
 private:
     static QByteArray mediaType(const QString &name)
     {
-        if (name.endsWith(QLatin1String(".js")))
-            return QByteArrayLiteral("text/javascript");
-        if (name.endsWith(QLatin1String(".css")))
-            return QByteArrayLiteral("text/css");
-        return QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension).name().toUtf8();
+        return name.endsWith(QLatin1String(".js")) ? QByteArrayLiteral("text/javascript")
+                                                   : QByteArrayLiteral("text/css");
     }
 };
 
@@ -84,10 +83,11 @@ QString libraryScript(StreamKind kind)
 
 namespace StreamPage {
 
-QString html(StreamKind kind)
+QString html(StreamKind kind, int coveredTop)
 {
     QString page = pageTemplate();
     page.replace(QLatin1String("@KIND@"), StreamKinds::name(kind));
+    page.replace(QLatin1String("@COVERED@"), QString::number(qMax(0, coveredTop)));
     page.replace(QLatin1String("@LIBRARY@"), libraryScript(kind));
     return page;
 }

@@ -12,8 +12,9 @@ class QWebEngineProfile;
 // lichuantv://player/.
 namespace StreamPage {
 
-// The page's markup for a kind. The stream's address is never part of it.
-QString html(StreamKind kind);
+// The page's markup for a kind, with the picture kept clear of the view's
+// top coveredTop pixels. The stream's address is never part of it.
+QString html(StreamKind kind, int coveredTop = 0);
 
 // Serves the page's scripts and style to the profile's pages.
 void installResources(QWebEngineProfile *profile);

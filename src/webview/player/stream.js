@@ -12,6 +12,7 @@
 
   var root = document.documentElement;
   var kind = root.dataset.kind;
+  root.style.setProperty('--covered', (parseInt(root.dataset.covered, 10) || 0) + 'px');
   var source = location.href;
   var video = document.getElementById('tv');
   var statusBox = document.getElementById('status');
@@ -29,7 +30,10 @@
   var troubled = false;        // a network error since the stream last gave data
   var hungUp = false;          // the server ended a stream that has no end
 
+  // Only the words while there is no picture: an empty player's controls
+  // would say nothing but 0:00.
   function show(state, text, reason) {
+    video.controls = false;
     root.dataset.state = state;
     headline.textContent = text;
     reasonLine.textContent = reason || '';
@@ -211,6 +215,7 @@
     progressed();
     root.dataset.state = 'playing';
     statusBox.hidden = true;
+    video.controls = true;
   });
   // Out of picture while the network fails: say so before the libraries give up.
   video.addEventListener('waiting', function () {
