@@ -81,9 +81,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
         return 1;
     }
-    auto store = std::make_shared<MemoryStartPage>();
-    store->value = server.baseUrl() + QStringLiteral("/dh.htm");
-    MainWindow w(server.baseUrl(), memoryStoreFactory(store));
+    MainWindow w(server.baseUrl(), memoryStoreFactory(Bench::storeWithHomePage(server.baseUrl())));
     QWebEnginePage *player = w.form()->player->page();
     LoadClock viewerClock(player);
 

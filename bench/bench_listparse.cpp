@@ -53,9 +53,7 @@ int main(int argc, char **argv)
                     .arg(base)
                     .arg(i % 12 + 1, 2, 10, QLatin1Char('0'));
 
-    auto store = std::make_shared<MemoryStartPage>();
-    store->value = base + QStringLiteral("/dh.htm");
-    MainWindow w(base, memoryStoreFactory(store));
+    MainWindow w(base, memoryStoreFactory(Bench::storeWithHomePage(base)));
     w.show();
     // The program tab, where the list is on screen while it fills.
     w.form()->tabs->setCurrentIndex(1);

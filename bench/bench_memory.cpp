@@ -29,20 +29,6 @@ constexpr int kIdleMs = 3000;
 constexpr int kPlayMs = 5000;
 constexpr int kChildTimeoutMs = 90000;
 
-bool waitLoaded(QWebEnginePage *page, const std::function<void()> &start)
-{
-    bool done = false;
-    bool ok = false;
-    const auto c = QObject::connect(page, &QWebEnginePage::loadFinished, page, [&](bool r) {
-        done = true;
-        ok = r;
-    });
-    start();
-    Bench::waitFor([&] { return done; }, 20000);
-    QObject::disconnect(c);
-    return ok;
-}
-
 // Waits ms, sampling the tree once a second over the last three seconds;
 // the sample with the median PSS stands for the period, since the browser
 // process's heap swings by tens of MiB from one second to the next.
@@ -76,9 +62,7 @@ int runViewer(int argc, char **argv)
     Bench::SiteServer server;
     if (!server.ok())
         return 1;
-    auto store = std::make_shared<MemoryStartPage>();
-    store->value = server.baseUrl() + QStringLiteral("/dh.htm");
-    MainWindow w(server.baseUrl(), memoryStoreFactory(store));
+    MainWindow w(server.baseUrl(), memoryStoreFactory(Bench::storeWithHomePage(server.baseUrl())));
     if (!Bench::startWithDemoList(w))
         return 1;
     // Idle as after start-up: the About page in front.
@@ -91,7 +75,7 @@ int runViewer(int argc, char **argv)
     QListView *list = w.form()->channelList;
     list->setCurrentIndex(list->model()->index(0, 0));
     QWebEnginePage *player = w.form()->player->page();
-    if (!waitLoaded(player, [&] { w.guide()->playSelected(); })) {
+    if (!Bench::waitLoaded(player, [&] { w.guide()->playSelected(); })) {
         std::fprintf(stderr, "channel 1 did not load\n");
         return 1;
     }
@@ -116,11 +100,11 @@ int runBare(int argc, char **argv)
     view.show();
     if (!QTest::qWaitForWindowExposed(&view, 10000))
         return 1;
-    waitLoaded(view.page(), [&] { view.load(QUrl(QStringLiteral("about:blank"))); });
+    Bench::waitLoaded(view.page(), [&] { view.load(QUrl(QStringLiteral("about:blank"))); });
     report("bare-blank", sampleOver(kIdleMs));
 
     const QUrl channel(server.baseUrl() + QStringLiteral("/tv/01.htm"));
-    if (!waitLoaded(view.page(), [&] { view.load(channel); })) {
+    if (!Bench::waitLoaded(view.page(), [&] { view.load(channel); })) {
         std::fprintf(stderr, "channel 1 did not load\n");
         return 1;
     }

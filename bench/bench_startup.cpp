@@ -57,9 +57,7 @@ int runWindow(int argc, char **argv)
     Bench::SiteServer server;
     if (!server.ok())
         return 1;
-    auto store = std::make_shared<MemoryStartPage>();
-    store->value = server.baseUrl() + QStringLiteral("/dh.htm");
-    MainWindow w(server.baseUrl(), memoryStoreFactory(store));
+    MainWindow w(server.baseUrl(), memoryStoreFactory(Bench::storeWithHomePage(server.baseUrl())));
 
     double listAt = -1;
     double doneAt = -1;

@@ -26,15 +26,17 @@ namespace {
 
 // The median of three samples a second apart: the browser process's heap
 // swings from one second to the next.
-qint64 pssNow()
+Bench::Pss pssNow()
 {
-    QList<double> kib;
+    QList<Bench::Pss> taken;
     for (int i = 0; i < 3; ++i) {
         if (i)
             Bench::settle(1000);
-        kib << double(Bench::pssOfTree(QCoreApplication::applicationPid()).kib);
+        taken << Bench::pssOfTree(QCoreApplication::applicationPid());
     }
-    return qint64(Bench::median(kib));
+    std::sort(taken.begin(), taken.end(),
+        [](const Bench::Pss &a, const Bench::Pss &b) { return a.kib < b.kib; });
+    return taken[1];
 }
 
 // Samples once a minute for minutes; prints "sample who minute=M kib=K".
@@ -42,8 +44,9 @@ void watch(const char *who, QWebEnginePage *page, int minutes)
 {
     for (int m = 1; m <= minutes; ++m) {
         Bench::settle(60000 - 2000);
-        std::printf("sample %s minute=%d kib=%lld position=%.1f\n", who, m, qlonglong(pssNow()),
-            PageProbe::videoTime(page));
+        const Bench::Pss pss = pssNow();
+        std::printf("sample %s minute=%d kib=%lld position=%.1f [pid:type:pss %s]\n", who, m,
+            qlonglong(pss.kib), PageProbe::videoTime(page), qPrintable(pss.detail.join(u' ')));
         std::fflush(stdout);
     }
 }
@@ -55,9 +58,7 @@ int runViewer(int argc, char **argv, int minutes)
     Bench::SiteServer server;
     if (!server.ok())
         return 1;
-    auto store = std::make_shared<MemoryStartPage>();
-    store->value = server.baseUrl() + QStringLiteral("/dh.htm");
-    MainWindow w(server.baseUrl(), memoryStoreFactory(store));
+    MainWindow w(server.baseUrl(), memoryStoreFactory(Bench::storeWithHomePage(server.baseUrl())));
     if (!Bench::startWithDemoList(w))
         return 1;
     w.form()->tabs->setCurrentIndex(1);
@@ -120,7 +121,8 @@ Growth growthOf(const QStringList &lines, const QString &who, int minutes)
             g.peak = std::max(g.peak, (kib - g.first) * 100.0 / g.first);
         if (m == minutes) {
             g.last = kib;
-            g.position = line.section(QStringLiteral("position="), 1).toDouble();
+            g.position
+                = line.section(QStringLiteral("position="), 1).section(u' ', 0, 0).toDouble();
         }
     }
     if (g.first > 0 && g.last > 0)

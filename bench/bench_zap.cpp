@@ -69,17 +69,6 @@ double firstFrameAfter(QWebEnginePage *page, double startedAt)
     return at > 0 ? at - startedAt : -1;
 }
 
-bool waitLoaded(QWebEnginePage *page, const std::function<void()> &start)
-{
-    bool done = false;
-    const auto c
-        = QObject::connect(page, &QWebEnginePage::loadFinished, page, [&](bool) { done = true; });
-    start();
-    Bench::waitFor([&] { return done; }, 20000);
-    QObject::disconnect(c);
-    return done;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -94,9 +83,7 @@ int main(int argc, char **argv)
     if (!server.ok())
         return 1;
     const QString base = server.baseUrl();
-    auto store = std::make_shared<MemoryStartPage>();
-    store->value = base + QStringLiteral("/dh.htm");
-    MainWindow w(base, memoryStoreFactory(store));
+    MainWindow w(base, memoryStoreFactory(Bench::storeWithHomePage(base)));
     if (!Bench::startWithDemoList(w))
         return 1;
     w.form()->tabs->setCurrentIndex(1);
@@ -118,7 +105,7 @@ int main(int argc, char **argv)
     // Both start from a channel page that is playing, as a viewer zapping does.
     const auto viewerZap = [&](int fromRow) {
         list->setCurrentIndex(list->model()->index(fromRow, 0));
-        if (!waitLoaded(player, [&] { w.guide()->playSelected(); }))
+        if (!Bench::waitLoaded(player, [&] { w.guide()->playSelected(); }))
             return -1.0;
         Bench::settle(1000);
         const double t0 = nowMs();
@@ -126,7 +113,8 @@ int main(int argc, char **argv)
         return firstFrameAfter(player, t0);
     };
     const auto bareZap = [&](const QString &path) {
-        if (!waitLoaded(bare.page(), [&] { bare.load(QUrl(base + QStringLiteral("/tv/01.htm"))); }))
+        if (!Bench::waitLoaded(
+                bare.page(), [&] { bare.load(QUrl(base + QStringLiteral("/tv/01.htm"))); }))
             return -1.0;
         Bench::settle(1000);
         const double t0 = nowMs();

@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "guide/channelguide.h"
 #include "pageprobe.h"
+#include "testsupport.h"
 #include "vendorserver.h"
 
 #include <QByteArray>
@@ -340,6 +341,31 @@ inline void row(const QString &figure, const QString &value, const QString &floo
 }
 
 // Runs the viewer's start-up and waits until its window shows the demo list.
+// Runs start() and waits until page's next load has ended; whether it
+// ended well.
+inline bool waitLoaded(QWebEnginePage *page, const std::function<void()> &start)
+{
+    bool done = false;
+    bool ok = false;
+    const auto c = QObject::connect(page, &QWebEnginePage::loadFinished, page, [&](bool r) {
+        done = true;
+        ok = r;
+    });
+    start();
+    waitFor([&] { return done; }, 20000);
+    QObject::disconnect(c);
+    return ok;
+}
+
+// A start-page store that already holds the vendor's navigation page, so
+// start-up offers nothing and the figures carry no message box.
+inline std::shared_ptr<MemoryStartPage> storeWithHomePage(const QString &baseUrl)
+{
+    auto store = std::make_shared<MemoryStartPage>();
+    store->value = baseUrl + QStringLiteral("/dh.htm");
+    return store;
+}
+
 inline bool startWithDemoList(MainWindow &w)
 {
     int channels = -1;
