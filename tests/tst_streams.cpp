@@ -125,6 +125,10 @@ void tst_Streams::kindsPlay_data()
         << "/live/hls/vod.m3u8"
         << "live/hls/source.m3u8" << QByteArray("application/octet-stream") << StreamKind::Hls
         << 1.0;
+    QTest::newRow("HLS playlist as text/plain")
+        << "/live/hls/text.m3u8"
+        << "live/hls/source.m3u8" << QByteArray("text/plain; charset=utf-8") << StreamKind::Hls
+        << 1.0;
     // A whole 60 s file at once: the live player keeps to its end, so the
     // picture has little left to move on.
     QTest::newRow("FLV file with no media type")

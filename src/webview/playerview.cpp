@@ -11,6 +11,7 @@
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 
 PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
@@ -41,6 +42,7 @@ void PlayerView::navigate(const QUrl &url)
         m_page->setAudioMuted(true);
     m_awaitingAnswer = true;
     m_streamKind = StreamKind::None;
+    ++m_navigations;
     m_page->load(url);
 }
 
@@ -52,6 +54,9 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         m_loading = false;
+        if (m_awaitingAnswer && m_streamKind == StreamKind::None
+            && StreamKinds::fromAddress(info.url()) == StreamKind::Hls)
+            checkForPlaylistAsText(info.url());
         m_awaitingAnswer = false;
         m_page->setAudioMuted(false);
         return;
@@ -70,6 +75,21 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
         m_page->setAudioMuted(false);
         return;
     }
+}
+
+// Many servers send HLS playlists as text/plain, which the engine shows as
+// text rather than offering to download: a playlist address that came back
+// as a plain-text playlist is a stream after all.
+void PlayerView::checkForPlaylistAsText(const QUrl &url)
+{
+    const quint64 navigation = m_navigations;
+    m_page->runJavaScript(
+        QStringLiteral("document.contentType === 'text/plain' && !!document.body"
+                       " && document.body.innerText.trimStart().startsWith('#EXTM3U')"),
+        QWebEngineScript::ApplicationWorld, [this, navigation, url](const QVariant &isPlaylist) {
+            if (navigation == m_navigations && isPlaylist.toBool())
+                showStream(StreamKind::Hls, url);
+        });
 }
 
 // An answer the engine would only save to disk. Downloads are refused for

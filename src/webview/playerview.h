@@ -42,6 +42,7 @@ private:
     void onFullScreenRequested(QWebEngineFullScreenRequest request);
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void onDownloadRequested(QWebEngineDownloadRequest *download);
+    void checkForPlaylistAsText(const QUrl &url);
     void showStream(StreamKind kind, const QUrl &url);
     void enterFullScreen();
     void leaveFullScreen();
@@ -54,6 +55,9 @@ private:
     // engine turns into a download is the channel's, nothing later is.
     bool m_awaitingAnswer = false;
     StreamKind m_streamKind = StreamKind::None;
+    // Counts navigate() calls, so a late answer about an earlier channel is
+    // not acted on.
+    quint64 m_navigations = 0;
     bool m_fullScreen = false;
     // Where the view goes back to when it leaves fullscreen.
     QPointer<QWidget> m_homeParent;
