@@ -23,6 +23,7 @@ private slots:
     void cleanup();
     void kindsPlay_data();
     void kindsPlay();
+    void redirectToAnotherHost();
     void deadStreamsEnd();
     void hostileAddressesRunNothing_data();
     void hostileAddressesRunNothing();
@@ -178,6 +179,27 @@ void tst_Streams::kindsPlay()
                                  .toList();
     QCOMPARE(box.value(0).toInt(), -player()->y());
     QCOMPARE(box.value(1).toInt(), player()->height());
+}
+
+// Live CDNs send the player on to an edge host. The stream page takes the
+// address the answer came from, so the stream is still same-origin there.
+void tst_Streams::redirectToAnotherHost()
+{
+    VendorServer edge;
+    serveSite(&edge);
+    QVERIFY(edge.listen());
+    const QByteArray target = edge.baseUrl().toUtf8() + "/live/flv/14.flv";
+    VendorServer::Response hop;
+    hop.status = 302;
+    hop.body = "moved";
+    hop.headers = {{"Location", target}};
+    m_f.server->setRoute("/hop.flv", hop);
+    watch({"/hop.flv"});
+    QTRY_COMPARE_WITH_TIMEOUT(player()->streamKind(), StreamKind::Flv, 10000);
+    QVERIFY(streamPlays());
+    QCOMPARE(player()->url(), QUrl(QString::fromUtf8(target)));
+    m_f.window->form()->stopButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(edge.openStreamCount(), 0, 10000);
 }
 
 // Never spins forever: a stream that cannot be played ends in a clear state
