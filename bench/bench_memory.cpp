@@ -59,12 +59,10 @@ int runViewer(int argc, char **argv)
 {
     QApplication app(argc, argv);
     Startup::prepareApplication(app);
-    Bench::SiteServer server;
-    if (!server.ok())
+    Bench::DemoViewer viewer;
+    if (!viewer.start())
         return 1;
-    MainWindow w(server.baseUrl(), memoryStoreFactory(Bench::storeWithHomePage(server.baseUrl())));
-    if (!Bench::startWithDemoList(w))
-        return 1;
+    MainWindow &w = viewer.window;
     // Idle as after start-up: the About page in front.
     w.form()->tabs->setCurrentIndex(0);
     if (!QTest::qWaitForWindowExposed(&w, 10000))

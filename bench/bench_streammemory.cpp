@@ -55,12 +55,10 @@ int runViewer(int argc, char **argv, int minutes)
 {
     QApplication app(argc, argv);
     Startup::prepareApplication(app);
-    Bench::SiteServer server;
-    if (!server.ok())
+    Bench::DemoViewer viewer;
+    if (!viewer.start())
         return 1;
-    MainWindow w(server.baseUrl(), memoryStoreFactory(Bench::storeWithHomePage(server.baseUrl())));
-    if (!Bench::startWithDemoList(w))
-        return 1;
+    MainWindow &w = viewer.window;
     w.form()->tabs->setCurrentIndex(1);
     int row = -1;
     for (int i = 0; i < w.guide()->channelCount() && row < 0; ++i)

@@ -379,6 +379,29 @@ inline bool startWithDemoList(MainWindow &w)
     return ok;
 }
 
+// The viewer on the demo site served from a thread of its own, as the
+// viewer-side figures start from: start() runs start-up until the demo list
+// is in and the window shows.
+class DemoViewer {
+public:
+    explicit DemoViewer(const std::function<void(VendorServer &)> &setup = {})
+        : server(setup),
+          window(server.baseUrl(), memoryStoreFactory(storeWithHomePage(server.baseUrl())))
+    {
+    }
+    bool start()
+    {
+        if (!server.ok()) {
+            std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
+            return false;
+        }
+        return startWithDemoList(window);
+    }
+
+    SiteServer server;
+    MainWindow window;
+};
+
 inline QByteArray playerResource(const QString &name)
 {
     QFile f(QStringLiteral(":/player/") + name);

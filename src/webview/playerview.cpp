@@ -54,8 +54,8 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         m_loading = false;
-        if (m_awaitingAnswer && m_streamKind == StreamKind::None
-            && StreamKinds::fromAddress(info.url()) == StreamKind::Hls)
+        // The stream page's own load is not awaited: showStream() ended the wait.
+        if (m_awaitingAnswer && StreamKinds::fromAddress(info.url()) == StreamKind::Hls)
             checkForPlaylistAsText(info.url());
         m_awaitingAnswer = false;
         m_page->setAudioMuted(false);
@@ -65,15 +65,17 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
         // still on screen is the channel being left, and stays unheard.
         m_loading = false;
         return;
-    case QWebEngineLoadingInfo::LoadFailedStatus:
+    case QWebEngineLoadingInfo::LoadFailedStatus: {
         m_loading = false;
         // A stream address that did not answer: the stream page keeps
         // trying, says so, and gives up in the end.
-        if (m_awaitingAnswer && StreamKinds::fromAddress(info.url()) != StreamKind::None)
-            return showStream(StreamKinds::fromAddress(info.url()), info.url());
+        const StreamKind byAddress = StreamKinds::fromAddress(info.url());
+        if (m_awaitingAnswer && byAddress != StreamKind::None)
+            return showStream(byAddress, info.url());
         // The engine's error page is silent; the next channel is heard again.
         m_page->setAudioMuted(false);
         return;
+    }
     }
 }
 

@@ -93,7 +93,11 @@
     // Tuned for zapping: the first fragment is fetched while the media
     // source opens, no worker to spin up, a short buffer and back buffer
     // so hours of watching hold steady memory. Retries are ours.
-    var quickRetry = { maxNumRetry: 2, retryDelayMs: 500, maxRetryDelayMs: 2000 };
+    function quickRetries(maxLoadTimeMs) {
+      var retry = { maxNumRetry: 2, retryDelayMs: 500, maxRetryDelayMs: 2000 };
+      return { default: { maxTimeToFirstByteMs: 10000, maxLoadTimeMs: maxLoadTimeMs,
+        timeoutRetry: retry, errorRetry: retry } };
+    }
     var hls = new Hls({
       enableWorker: false,
       startFragPrefetch: true,
@@ -102,12 +106,9 @@
       maxBufferLength: 12,
       maxMaxBufferLength: 24,
       backBufferLength: 10,
-      manifestLoadPolicy: { default: { maxTimeToFirstByteMs: 10000, maxLoadTimeMs: 20000,
-        timeoutRetry: quickRetry, errorRetry: quickRetry } },
-      playlistLoadPolicy: { default: { maxTimeToFirstByteMs: 10000, maxLoadTimeMs: 20000,
-        timeoutRetry: quickRetry, errorRetry: quickRetry } },
-      fragLoadPolicy: { default: { maxTimeToFirstByteMs: 10000, maxLoadTimeMs: 30000,
-        timeoutRetry: quickRetry, errorRetry: quickRetry } }
+      manifestLoadPolicy: quickRetries(20000),
+      playlistLoadPolicy: quickRetries(20000),
+      fragLoadPolicy: quickRetries(30000)
     });
     player = hls;
     hls.on(Hls.Events.FRAG_LOADED, progressed);
@@ -123,13 +124,13 @@
           || d === Hls.ErrorDetails.BUFFER_ADD_CODEC_ERROR
           || d === Hls.ErrorDetails.BUFFER_INCOMPATIBLE_CODECS_ERROR)
         return end('格式不支持');
-      var code = data.response && data.response.code;
       if (data.type === Hls.ErrorTypes.NETWORK_ERROR) {
+        var failure = serverError(data.response && data.response.code);
         troubled = true;
-        if (serverError(code))
-          lastReason = serverError(code);
+        if (failure)
+          lastReason = failure;
         if (data.fatal)
-          dropped(serverError(code) || '无法连接');
+          dropped(failure || '无法连接');
         return;
       }
       if (data.fatal) {
