@@ -76,16 +76,13 @@ int main(int argc, char **argv)
     if (rounds < 1 || rounds > 20)
         rounds = 3;
 
-    Bench::SiteServer server;
-    if (!server.ok()) {
-        std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
-        return 1;
-    }
-    MainWindow w(server.baseUrl(), memoryStoreFactory(Bench::storeWithHomePage(server.baseUrl())));
+    Bench::DemoViewer demo;
+    MainWindow &w = demo.window;
+    const Bench::SiteServer &server = demo.server;
     QWebEnginePage *player = w.form()->player->page();
     LoadClock viewerClock(player);
 
-    if (!Bench::startWithDemoList(w))
+    if (!demo.start())
         return 1;
     // The channel pages only: the live streams have a zap figure of their own
     // (bench_zap), and a bare view has no stream page to compare with.
@@ -95,6 +92,8 @@ int main(int argc, char **argv)
         if (e.url.contains(QLatin1String("/tv/")))
             pages += e.name + u';' + e.url + QLatin1String("\r\n");
     }
+    // The model is only ever appended to: empty it first.
+    w.guide()->model()->clear();
     w.guide()->loadList(pages);
     const int channels = w.guide()->channelCount();
     w.form()->tabs->setCurrentIndex(1);
