@@ -28,6 +28,12 @@ for _ in $(seq 100); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
     sleep 0.05
 done
+# The notification area lives in IceWM's taskbar, which comes up after the
+# WM itself; on a busy machine that can take seconds.
+for _ in $(seq 200); do
+    xdotool search --name '^TaskBar$' >/dev/null 2>&1 && break
+    sleep 0.05
+done
 sleep 0.3
 if [ -n "$session_bus" ]; then
     dbus-run-session --config-file="$(dirname "$0")/session-bus.conf" -- "$@"
