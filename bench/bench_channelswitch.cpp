@@ -5,13 +5,11 @@
 //                                       the first one only warms up)
 
 #include "app/mainwindow.h"
-#include "app/startup.h"
 #include "app/tabcontrol.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
 #include "guide/channelmodel.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 #include "webview/playerview.h"
 
 #include <QApplication>
@@ -70,8 +68,7 @@ void printRound(const char *who, int round, const QList<double> &ms)
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    Startup::prepareApplication(app);
+    Bench::ViewerApp app(argc, argv);
     int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
     if (rounds < 1 || rounds > 20)
         rounds = 3;
@@ -79,7 +76,9 @@ int main(int argc, char **argv)
     Bench::DemoViewer demo;
     MainWindow &w = demo.window;
     const Bench::SiteServer &server = demo.server;
-    QWebEnginePage *player = w.form()->player->page();
+    PlayerView *view = Bench::part<PlayerView>(w, "player");
+    ChannelGuide *guide = Bench::guideOf(w);
+    QWebEnginePage *player = view->page();
     LoadClock viewerClock(player);
 
     if (!demo.start())
@@ -87,16 +86,16 @@ int main(int argc, char **argv)
     // The channel pages only: the live streams have a zap figure of their own
     // (bench_zap), and a bare view has no stream page to compare with.
     QString pages;
-    for (int i = 0; i < w.guide()->channelCount(); ++i) {
-        const ChannelEntry e = w.guide()->model()->entry(i);
+    for (int i = 0; i < guide->channelCount(); ++i) {
+        const ChannelEntry e = guide->model()->entry(i);
         if (e.url.contains(QLatin1String("/tv/")))
             pages += e.name + u';' + e.url + QLatin1String("\r\n");
     }
     // The model is only ever appended to: empty it first.
-    w.guide()->model()->clear();
-    w.guide()->loadList(pages);
-    const int channels = w.guide()->channelCount();
-    w.form()->tabs->setCurrentIndex(1);
+    guide->clear();
+    guide->loadList(pages);
+    const int channels = guide->channelCount();
+    Bench::part<TabControl>(w, "tabs")->setCurrentIndex(1);
     if (!QTest::qWaitForWindowExposed(&w, 10000)) {
         std::fprintf(stderr, "window never exposed\n");
         return 1;
@@ -106,7 +105,7 @@ int main(int argc, char **argv)
 
     QStringList urls;
     for (int i = 0; i < channels; ++i)
-        urls << w.guide()->model()->entry(i).url;
+        urls << guide->model()->entry(i).url;
 
     // A profile of its own (off the record, memory cache), so its first
     // round starts with a cold cache as the viewer's did.
@@ -116,7 +115,7 @@ int main(int argc, char **argv)
     barePage.settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     QWebEngineView bare;
     bare.setPage(&barePage);
-    bare.resize(w.form()->player->size());
+    bare.resize(view->size());
     // Clear of the centred window, so neither covers the other's video.
     bare.move(0, 0);
     bare.show();
@@ -139,7 +138,7 @@ int main(int argc, char **argv)
     for (int r = 0; r < rounds; ++r) {
         for (int i = 0; i < channels; ++i) {
             viewerClock.start();
-            w.guide()->next();
+            guide->next();
             const double ms = viewerClock.waitMs();
             if (ms < 0 || !viewerClock.ok() || player->url() != QUrl(urls[i]))
                 ++failures;
@@ -148,7 +147,7 @@ int main(int argc, char **argv)
             viewerPlayed += (PageProbe::videoTime(player) > 0);
         }
         viewerClock.start();
-        w.guide()->stop();
+        guide->stop();
         viewerClock.waitMs();
 
         for (int i = 0; i < channels; ++i) {

@@ -8,7 +8,6 @@
 #include "guide/channelguide.h"
 #include "guide/channellist.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 
 #include <QApplication>
 #include <QListView>
@@ -26,18 +25,13 @@ double msSince(const QElapsedTimer &t)
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    Bench::ViewerApp app(argc, argv);
     int runs = argc > 1 ? std::atoi(argv[1]) : 7;
     if (runs < 1 || runs > 100)
         runs = 7;
 
-    // The list download never answers: each refresh (which empties the
-    // model) then leaves nothing that could fill it behind our back.
-    Bench::SiteServer server([](VendorServer &s) {
-        VendorServer::Response stalled;
-        stalled.neverAnswer = true;
-        s.setRoute(QStringLiteral("/zavo/list.txt"), stalled);
-    });
+    // Start-up never runs, so no list download fills the model behind our back.
+    Bench::SiteServer server;
     if (!server.ok()) {
         std::fprintf(stderr, "cannot listen on 127.0.0.1\n");
         return 1;
@@ -53,10 +47,12 @@ int main(int argc, char **argv)
                     .arg(base)
                     .arg(i % 12 + 1, 2, 10, QLatin1Char('0'));
 
-    MainWindow w(base, memoryStoreFactory(Bench::storeWithHomePage(base)));
+    MainWindow w(Bench::viewerOptionsFor(base));
+    ChannelGuide *guide = Bench::guideOf(w);
+    QListView *channelList = Bench::part<QListView>(w, "channelList");
     w.show();
     // The program tab, where the list is on screen while it fills.
-    w.form()->tabs->setCurrentIndex(1);
+    Bench::part<TabControl>(w, "tabs")->setCurrentIndex(1);
     if (!QTest::qWaitForWindowExposed(&w, 10000)) {
         std::fprintf(stderr, "window never exposed\n");
         return 1;
@@ -81,18 +77,19 @@ int main(int argc, char **argv)
             parse << msSince(t);
             parsed = p.entries.size();
         }
-        w.guide()->refresh();
+        // As the refresh menu does before the list comes again.
+        guide->clear();
         Bench::settle(150);
         {
             QElapsedTimer t;
             t.start();
-            w.guide()->loadList(text);
+            guide->loadList(text);
             fill << msSince(t);
             // What the event loop would do next: lay out the items, paint.
-            w.form()->channelList->doItemsLayout();
-            w.form()->channelList->viewport()->repaint();
+            channelList->doItemsLayout();
+            channelList->viewport()->repaint();
             fillPaint << msSince(t);
-            filled = w.guide()->channelCount();
+            filled = guide->channelCount();
         }
         Bench::settle(150);
     }

@@ -7,12 +7,10 @@
 //        bench_memory --bare     one bare view run
 
 #include "app/mainwindow.h"
-#include "app/startup.h"
 #include "app/tabcontrol.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 #include "webview/playerview.h"
 
 #include <QApplication>
@@ -57,23 +55,23 @@ void report(const char *what, const Bench::Pss &pss)
 
 int runViewer(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    Startup::prepareApplication(app);
+    Bench::ViewerApp app(argc, argv);
     Bench::DemoViewer viewer;
     if (!viewer.start())
         return 1;
     MainWindow &w = viewer.window;
+    TabControl *tabs = Bench::part<TabControl>(w, "tabs");
     // Idle as after start-up: the About page in front.
-    w.form()->tabs->setCurrentIndex(0);
+    tabs->setCurrentIndex(0);
     if (!QTest::qWaitForWindowExposed(&w, 10000))
         return 1;
     report("viewer-idle", sampleOver(kIdleMs));
 
-    w.form()->tabs->setCurrentIndex(1);
-    QListView *list = w.form()->channelList;
+    tabs->setCurrentIndex(1);
+    QListView *list = Bench::part<QListView>(w, "channelList");
     list->setCurrentIndex(list->model()->index(0, 0));
-    QWebEnginePage *player = w.form()->player->page();
-    if (!Bench::waitLoaded(player, [&] { w.guide()->playSelected(); })) {
+    QWebEnginePage *player = Bench::part<PlayerView>(w, "player")->page();
+    if (!Bench::waitLoaded(player, [&] { Bench::guideOf(w)->playSelected(); })) {
         std::fprintf(stderr, "channel 1 did not load\n");
         return 1;
     }

@@ -6,7 +6,6 @@
 //        bench_startup --bare        one bare page start-up
 
 #include "app/mainwindow.h"
-#include "app/startup.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
 #include "testsupport.h"
@@ -52,12 +51,11 @@ private:
 int runWindow(int argc, char **argv)
 {
     const double atMain = Bench::secondsSinceProcessStart();
-    QApplication app(argc, argv);
-    Startup::prepareApplication(app);
+    Bench::ViewerApp app(argc, argv);
     Bench::SiteServer server;
     if (!server.ok())
         return 1;
-    MainWindow w(server.baseUrl(), memoryStoreFactory(Bench::storeWithHomePage(server.baseUrl())));
+    MainWindow w(Bench::viewerOptionsFor(server.baseUrl()));
 
     double listAt = -1;
     double doneAt = -1;
@@ -80,7 +78,7 @@ int runWindow(int argc, char **argv)
         if (doneAt >= 0 && formLoadReturned)
             QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
     };
-    QObject::connect(w.guide(), &ChannelGuide::listLoaded, &w, [&](int n) {
+    QObject::connect(Bench::guideOf(w), &ChannelGuide::listLoaded, &w, [&](int n) {
         if (listAt < 0) {
             listAt = Bench::secondsSinceProcessStart();
             count = n;

@@ -7,12 +7,11 @@
 //        bench_streammemory --viewer N / --bare N   one side, N minutes
 
 #include "app/mainwindow.h"
-#include "app/startup.h"
+#include "app/tabcontrol.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
 #include "guide/channelmodel.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 #include "webview/playerview.h"
 
 #include <QApplication>
@@ -53,29 +52,30 @@ void watch(const char *who, QWebEnginePage *page, int minutes)
 
 int runViewer(int argc, char **argv, int minutes)
 {
-    QApplication app(argc, argv);
-    Startup::prepareApplication(app);
+    Bench::ViewerApp app(argc, argv);
     Bench::DemoViewer viewer;
     if (!viewer.start())
         return 1;
     MainWindow &w = viewer.window;
-    w.form()->tabs->setCurrentIndex(1);
+    ChannelGuide *guide = Bench::guideOf(w);
+    QWebEnginePage *player = Bench::part<PlayerView>(w, "player")->page();
+    Bench::part<TabControl>(w, "tabs")->setCurrentIndex(1);
     int row = -1;
-    for (int i = 0; i < w.guide()->channelCount() && row < 0; ++i)
-        if (w.guide()->model()->entry(i).url.contains(QLatin1String("/live/hls/")))
+    for (int i = 0; i < guide->channelCount() && row < 0; ++i)
+        if (guide->model()->entry(i).url.contains(QLatin1String("/live/hls/")))
             row = i;
     if (row < 0) {
         std::fprintf(stderr, "no live HLS channel in the demo list\n");
         return 1;
     }
-    QListView *list = w.form()->channelList;
+    QListView *list = Bench::part<QListView>(w, "channelList");
     list->setCurrentIndex(list->model()->index(row, 0));
-    w.guide()->playSelected();
-    if (!PageProbe::waitPlaying(w.form()->player->page(), 1.0)) {
+    guide->playSelected();
+    if (!PageProbe::waitPlaying(player, 1.0)) {
         std::fprintf(stderr, "the live channel did not play\n");
         return 1;
     }
-    watch("viewer", w.form()->player->page(), minutes);
+    watch("viewer", player, minutes);
     return 0;
 }
 

@@ -7,16 +7,16 @@
 // Usage: bench_zap [rounds]   (default 5; the first round only warms up)
 
 #include "app/mainwindow.h"
-#include "app/startup.h"
+#include "app/tabcontrol.h"
 #include "benchsupport.h"
 #include "guide/channelguide.h"
-#include "guide/channelmodel.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 #include "webview/playerview.h"
 
 #include <QApplication>
 #include <QListView>
+#include <QPushButton>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
@@ -74,8 +74,7 @@ double firstFrameAfter(QWebEnginePage *page, double startedAt)
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    Startup::prepareApplication(app);
+    Bench::ViewerApp app(argc, argv);
     int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
     if (rounds < 2 || rounds > 30)
         rounds = 5;
@@ -85,19 +84,26 @@ int main(int argc, char **argv)
         return 1;
     const QString base = viewer.server.baseUrl();
     MainWindow &w = viewer.window;
-    w.form()->tabs->setCurrentIndex(1);
+    ChannelGuide *guide = Bench::guideOf(w);
+    PlayerView *view = Bench::part<PlayerView>(w, "player");
+    Bench::part<TabControl>(w, "tabs")->setCurrentIndex(1);
     // A list of its own in place of the demo list (which is only appended to).
-    w.guide()->model()->clear();
-    w.guide()->loadList(QStringLiteral("页面;%1/tv/01.htm\r\n直播;%1/live/hls/index.m3u8\r\n"
-                                       "页面;%1/tv/01.htm\r\n直播;%1/live/flv/14.flv\r\n")
-                            .arg(base));
-    QWebEnginePage *player = w.form()->player->page();
+    guide->clear();
+    guide->loadList(QStringLiteral("页面;%1/tv/01.htm\r\n直播;%1/live/hls/index.m3u8\r\n"
+                                   "页面;%1/tv/01.htm\r\n直播;%1/live/flv/14.flv\r\n")
+                        .arg(base));
+    QWebEnginePage *player = view->page();
     watchFirstFrame(player);
-    QListView *list = w.form()->channelList;
+    QListView *list = Bench::part<QListView>(w, "channelList");
 
+    // A profile of its own: the viewer's pages use the default one, and the
+    // two must share no cache.
+    QWebEngineProfile bareProfile;
+    QWebEnginePage barePage(&bareProfile);
     QWebEngineView bare;
+    bare.setPage(&barePage);
     bare.page()->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
-    bare.resize(w.form()->player->size());
+    bare.resize(view->size());
     // Clear of the centred window: a covered view may present frames late.
     bare.move(0, 0);
     bare.show();
@@ -106,14 +112,14 @@ int main(int argc, char **argv)
     // Both start from a channel page that is playing, as a viewer zapping does.
     const auto viewerZap = [&](int fromRow) {
         list->setCurrentIndex(list->model()->index(fromRow, 0));
-        if (!Bench::waitLoaded(player, [&] { w.guide()->playSelected(); }))
+        if (!Bench::waitLoaded(player, [&] { guide->playSelected(); }))
             return -1.0;
         Bench::settle(1000);
         const double t0 = nowMs();
-        w.form()->nextButton->click();
+        Bench::part<QPushButton>(w, "nextButton")->click();
         const double ms = firstFrameAfter(player, t0);
         // A frame, but of the stream page: anything else is a wrong figure.
-        return w.form()->player->streamKind() == StreamKind::None ? -1.0 : ms;
+        return view->streamKind() == StreamKind::None ? -1.0 : ms;
     };
     const auto bareZap = [&](const QString &path) {
         if (!Bench::waitLoaded(

@@ -3,11 +3,14 @@
 // Helpers shared by the benchmark programs.
 
 #include "app/mainwindow.h"
+#include "app/startup.h"
 #include "guide/channelguide.h"
 #include "pageprobe.h"
 #include "testsupport.h"
 #include "vendorserver.h"
+#include "webview/webenvironment.h"
 
+#include <QApplication>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
@@ -35,6 +38,31 @@
 #include <unistd.h>
 
 namespace Bench {
+
+// The application object with the viewer's process-wide set-up around it,
+// as the program's main() has it: the engine's schemes before, the rest after.
+struct SchemesRegistered {
+    SchemesRegistered() { WebEnvironment::registerSchemes(); }
+};
+class ViewerApp : private SchemesRegistered, public QApplication {
+public:
+    ViewerApp(int &argc, char **argv) : QApplication(argc, argv)
+    {
+        Startup::prepareApplication(*this);
+    }
+};
+
+// A part of the window by its object name, as the form names it.
+template<class T>
+T *part(const MainWindow &w, const char *name)
+{
+    return w.findChild<T *>(QLatin1String(name));
+}
+
+inline ChannelGuide *guideOf(const MainWindow &w)
+{
+    return w.findChild<ChannelGuide *>();
+}
 
 inline double median(QList<double> v)
 {
@@ -357,20 +385,23 @@ inline bool waitLoaded(QWebEnginePage *page, const std::function<void()> &start)
     return ok;
 }
 
-// A start-page store that already holds the vendor's navigation page, so
-// start-up offers nothing and the figures carry no message box.
-inline std::shared_ptr<MemoryStartPage> storeWithHomePage(const QString &baseUrl)
+// The viewer against the site at baseUrl, with a start-page store that
+// already holds the vendor's navigation page, so start-up offers nothing and
+// the figures carry no message box.
+inline ViewerOptions viewerOptionsFor(const QString &baseUrl)
 {
+    ViewerOptions options {VendorSite(baseUrl)};
     auto store = std::make_shared<MemoryStartPage>();
-    store->value = baseUrl + QStringLiteral("/dh.htm");
-    return store;
+    store->value = options.site.navigationPage();
+    options.startPageStore = memoryStoreFactory(store);
+    return options;
 }
 
 inline bool startWithDemoList(MainWindow &w)
 {
     int channels = -1;
     const auto c
-        = QObject::connect(w.guide(), &ChannelGuide::listLoaded, &w, [&](int n) { channels = n; });
+        = QObject::connect(guideOf(w), &ChannelGuide::listLoaded, &w, [&](int n) { channels = n; });
     w.start();
     const bool ok = waitFor([&] { return channels >= 0 && w.isVisible(); }, 30000) && channels > 0;
     QObject::disconnect(c);
@@ -385,8 +416,7 @@ inline bool startWithDemoList(MainWindow &w)
 class DemoViewer {
 public:
     explicit DemoViewer(const std::function<void(VendorServer &)> &setup = {})
-        : server(setup),
-          window(server.baseUrl(), memoryStoreFactory(storeWithHomePage(server.baseUrl())))
+        : server(setup), window(viewerOptionsFor(server.baseUrl()))
     {
     }
     bool start()

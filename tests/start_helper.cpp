@@ -1,14 +1,14 @@
 // A second process for the start-up tests.
-//   claim NAME     claims the viewer's place as the viewer does; prints
+//   claim NAME     claims the viewer's place as main() does; prints
 //                  "asked" and ends when another one runs, else "running"
 //                  and one "activated" per request, until killed.
 //   race NAME      prints "ready", waits for a line on its input, then
 //                  claims as above, so that several claim at one moment.
 //   lock PATH      holds the lock file PATH until killed ("locked").
-//   platform       runs the viewer's start-up preparation, shows a window
-//                  and prints the platform name and whether it was exposed.
+//   platform       prepares the process and the application as main() does,
+//                  shows a window and prints the platform name and whether
+//                  it was exposed.
 
-#include "app/platformchoice.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
 
@@ -31,7 +31,8 @@ void say(const char *line)
 
 int claim(int argc, char *argv[], bool onCue)
 {
-    QCoreApplication app(argc, argv);
+    Startup::prepareProcess();
+    QApplication app(argc, argv);
     if (onCue) {
         say("ready");
         char cue[8];
@@ -61,7 +62,7 @@ int lock(int argc, char *argv[])
 
 int platform(int argc, char *argv[])
 {
-    PlatformChoice::applyToProcess();
+    Startup::prepareProcess();
     QApplication app(argc, argv);
     Startup::prepareApplication(app);
     QWidget window;

@@ -2,7 +2,7 @@
 // the store it keeps that page in.
 
 #include "homepage/homepageoffer.h"
-#include "testsupport.h"
+#include "prompting.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,8 +13,7 @@
 
 namespace {
 
-const QString Site = QStringLiteral("http://127.0.0.1:18086");
-const QString Target = Site + QStringLiteral("/dh.htm");
+const QString Target = QStringLiteral("http://127.0.0.1:18086/dh.htm");
 const QString OfferText = QStringLiteral("请点击[确定]按钮已表示您对栎川软件的支持,"
                                          "它将会修改浏览器主页为[栎川上网导航],更好的为您服务.");
 const QString ThanksText = QStringLiteral("感谢您对栎川软件的支持,栎川软件有您而精彩.");
@@ -33,16 +32,8 @@ class tst_HomePage : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void targetText();
-    void startup_data();
-    void startup();
-    void askedAgainNextStart_data();
-    void askedAgainNextStart();
-    void startupWritesAfterThanksClosed();
-    void menu_data();
-    void menu();
-    void storeCreationRetried_data();
-    void storeCreationRetried();
+    void offer_data();
+    void offer();
     void systemStore_data();
     void systemStore();
     void systemStoreUnwritable_data();
@@ -90,204 +81,138 @@ void tst_HomePage::runStartup(HomePageOffer &offer)
     QVERIFY(m_script->pending.isEmpty());
 }
 
-void tst_HomePage::targetText()
+void tst_HomePage::offer_data()
 {
-    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
-    QCOMPARE(offer.targetText(), "http://127.0.0.1:18086/dh.htm");
-}
-
-void tst_HomePage::startup_data()
-{
+    // Steps: "start" (the start-up offer), "menu" (the support command),
+    // "next run" (a new offer, as at the next start), "store fixed" (the
+    // store can be created from now on).
+    QTest::addColumn<QStringList>("steps");
     QTest::addColumn<Value>("initial");
-    QTest::addColumn<bool>("readable");
-    QTest::addColumn<bool>("writable");
+    QTest::addColumn<QString>("store"); // what fails: "", "read", "write", "create"
     QTest::addColumn<QList<Answer>>("answers");
     QTest::addColumn<QStringList>("boxes");
     QTest::addColumn<Value>("final");
+    // Writes done by the time each box appeared, and in all.
+    QTest::addColumn<QList<int>>("writesAtBoxes");
     QTest::addColumn<int>("writes");
+    QTest::addColumn<int>("creations");
 
     const Answer Ok = Answer::Ok;
     const Answer Cancel = Answer::Cancel;
+    const QStringList start {"start"};
+    const QStringList menu {"menu"};
     const QStringList accepted {OfferText, ThanksText};
     const QStringList declined {OfferText, DeclinedText};
+    const QList<int> twoBoxes {0, 0};
     const Value none;
+    const Value target(Target);
 
-    QTest::newRow("already the target") << Value(Target) << true << true << QList<Answer> {}
-                                        << QStringList {} << Value(Target) << 0;
-    QTest::newRow("missing, OK") << none << true << true << QList<Answer> {Ok, Ok} << accepted
-                                 << Value(Target) << 1;
-    QTest::newRow("missing, Cancel")
-        << none << true << true << QList<Answer> {Cancel, Ok} << declined << none << 0;
-    QTest::newRow("empty, OK") << Value(QString()) << true << true << QList<Answer> {Ok, Ok}
-                               << accepted << Value(Target) << 1;
-    QTest::newRow("differs by case, OK")
-        << Value(Site + "/DH.htm") << true << true << QList<Answer> {Ok, Ok} << accepted
-        << Value(Target) << 1;
-    QTest::newRow("differs by case, Cancel")
-        << Value(Target.toUpper()) << true << true << QList<Answer> {Cancel, Ok} << declined
-        << Value(Target.toUpper()) << 0;
-    QTest::newRow("trailing slash, OK") << Value(Target + "/") << true << true
-                                        << QList<Answer> {Ok, Ok} << accepted << Value(Target) << 1;
-    QTest::newRow("trailing slash, Cancel")
-        << Value(Target + "/") << true << true << QList<Answer> {Cancel, Ok} << declined
-        << Value(Target + "/") << 0;
-    QTest::newRow("another page, Cancel")
-        << Value("about:blank") << true << true << QList<Answer> {Cancel, Ok} << declined
-        << Value("about:blank") << 0;
-    QTest::newRow("unreadable counts as empty, OK")
-        << Value(Target) << false << true << QList<Answer> {Ok, Ok} << accepted << Value(Target)
-        << 1;
-    QTest::newRow("unwritable, OK")
-        << Value("about:blank") << true << false << QList<Answer> {Ok, Ok} << accepted
-        << Value("about:blank") << 1;
+    QTest::newRow("start: already the target")
+        << start << target << "" << QList<Answer> {} << QStringList {} << target << QList<int> {}
+        << 0 << 1;
+    // Thanked first, written once the thanks are closed.
+    QTest::newRow("start: missing, OK") << start << none << "" << QList<Answer> {Ok, Ok} << accepted
+                                        << target << twoBoxes << 1 << 1;
+    QTest::newRow("start: missing, Cancel") << start << none << "" << QList<Answer> {Cancel, Ok}
+                                            << declined << none << twoBoxes << 0 << 1;
+    QTest::newRow("start: empty, OK") << start << Value(QString()) << "" << QList<Answer> {Ok, Ok}
+                                      << accepted << target << twoBoxes << 1 << 1;
+    QTest::newRow("start: differs by case, OK")
+        << start << Value(Target.toUpper()) << "" << QList<Answer> {Ok, Ok} << accepted << target
+        << twoBoxes << 1 << 1;
+    QTest::newRow("start: differs by case, Cancel")
+        << start << Value(Target.toUpper()) << "" << QList<Answer> {Cancel, Ok} << declined
+        << Value(Target.toUpper()) << twoBoxes << 0 << 1;
+    QTest::newRow("start: trailing slash, OK")
+        << start << Value(Target + "/") << "" << QList<Answer> {Ok, Ok} << accepted << target
+        << twoBoxes << 1 << 1;
+    QTest::newRow("start: another page, Cancel")
+        << start << Value("about:blank") << "" << QList<Answer> {Cancel, Ok} << declined
+        << Value("about:blank") << twoBoxes << 0 << 1;
+    QTest::newRow("start: unreadable counts as empty, OK")
+        << start << target << "read" << QList<Answer> {Ok, Ok} << accepted << target << twoBoxes
+        << 1 << 1;
+    QTest::newRow("start: unwritable, OK")
+        << start << Value("about:blank") << "write" << QList<Answer> {Ok, Ok} << accepted
+        << Value("about:blank") << twoBoxes << 1 << 1;
+    QTest::newRow("asked again next start after Cancel")
+        << QStringList {"start", "next run", "start"} << none << ""
+        << QList<Answer> {Cancel, Ok, Cancel, Ok} << (declined + declined) << none
+        << QList<int> {0, 0, 0, 0} << 0 << 2;
+    QTest::newRow("asked again next start when unwritable")
+        << QStringList {"start", "next run", "start"} << none << "write"
+        << QList<Answer> {Ok, Ok, Ok, Ok} << (accepted + accepted) << none
+        << QList<int> {0, 0, 1, 1} << 2 << 2;
+    // The menu writes before it thanks, and only what differs.
+    QTest::newRow("menu: already the target")
+        << menu << target << "" << QList<Answer> {} << QStringList {ThanksText} << target
+        << QList<int> {0} << 0 << 1;
+    QTest::newRow("menu: missing")
+        << menu << none << "" << QList<Answer> {} << QStringList {ThanksText} << target
+        << QList<int> {1} << 1 << 1;
+    QTest::newRow("menu: differs by case")
+        << menu << Value(Target.toUpper()) << "" << QList<Answer> {} << QStringList {ThanksText}
+        << target << QList<int> {1} << 1 << 1;
+    QTest::newRow("menu: trailing slash")
+        << menu << Value(Target + "/") << "" << QList<Answer> {} << QStringList {ThanksText}
+        << target << QList<int> {1} << 1 << 1;
+    QTest::newRow("menu: unreadable")
+        << menu << target << "read" << QList<Answer> {} << QStringList {ThanksText} << target
+        << QList<int> {1} << 1 << 1;
+    QTest::newRow("menu: unwritable")
+        << menu << Value("about:blank") << "write" << QList<Answer> {} << QStringList {ThanksText}
+        << Value("about:blank") << QList<int> {1} << 1 << 1;
+    // No store: the read counts as empty, the write is lost, nothing is
+    // said; a store made later is kept.
+    QTest::newRow("no store at start-up, then one")
+        << QStringList {"start", "store fixed", "menu", "start", "menu"} << none << "create"
+        << QList<Answer> {} << (accepted + QStringList {ThanksText, ThanksText}) << target
+        << QList<int> {0, 0, 1, 1} << 1 << 3;
+    QTest::newRow("no store from the menu, then one")
+        << QStringList {"menu", "store fixed", "menu", "start", "menu"} << none << "create"
+        << QList<Answer> {} << QStringList {ThanksText, ThanksText, ThanksText} << target
+        << QList<int> {0, 1, 1} << 1 << 3;
 }
 
-void tst_HomePage::startup()
+void tst_HomePage::offer()
 {
+    QFETCH(QStringList, steps);
     QFETCH(Value, initial);
-    QFETCH(bool, readable);
-    QFETCH(bool, writable);
+    QFETCH(QString, store);
     QFETCH(QList<Answer>, answers);
     QFETCH(QStringList, boxes);
     QFETCH(Value, final);
+    QFETCH(QList<int>, writesAtBoxes);
     QFETCH(int, writes);
+    QFETCH(int, creations);
 
     m_store->value = initial;
-    m_store->readable = readable;
-    m_store->writable = writable;
+    m_store->readable = store != "read";
+    m_store->writable = store != "write";
+    m_store->creatable = store != "create";
     m_script->answers = answers;
-    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
-    runStartup(offer);
-
+    QList<int> seenWrites;
+    m_script->onAsk = [&](const Question &) { seenWrites << m_store->writes; };
+    auto offer
+        = std::make_unique<HomePageOffer>(Target, memoryStoreFactory(m_store), m_prompt.get());
+    for (const QString &step : steps) {
+        if (step == "start")
+            runStartup(*offer);
+        else if (step == "menu")
+            offer->setStartPageAndThank();
+        else if (step == "next run")
+            offer = std::make_unique<HomePageOffer>(
+                Target, memoryStoreFactory(m_store), m_prompt.get());
+        else
+            m_store->creatable = true;
+        if (QTest::currentTestFailed())
+            return;
+    }
     checkBoxes(boxes);
+    QCOMPARE(seenWrites, writesAtBoxes);
     QCOMPARE(m_store->value, final);
     QCOMPARE(m_store->writes, writes);
-    QCOMPARE(m_store->reads, 1);
-    QCOMPARE(m_store->creations, 1);
-}
-
-void tst_HomePage::askedAgainNextStart_data()
-{
-    QTest::addColumn<Answer>("answer");
-    QTest::addColumn<bool>("writable");
-    QTest::addColumn<QString>("second");
-    QTest::newRow("Cancel") << Answer::Cancel << true << DeclinedText;
-    QTest::newRow("OK, store unwritable") << Answer::Ok << false << ThanksText;
-}
-
-void tst_HomePage::askedAgainNextStart()
-{
-    QFETCH(Answer, answer);
-    QFETCH(bool, writable);
-    QFETCH(QString, second);
-
-    m_store->writable = writable;
-    for (int run = 0; run < 2; ++run) {
-        m_script->answers = {answer, Answer::Ok};
-        HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
-        runStartup(offer);
-    }
-    checkBoxes({OfferText, second, OfferText, second});
-    QVERIFY(!m_store->value);
-}
-
-void tst_HomePage::startupWritesAfterThanksClosed()
-{
-    QList<int> writesWhileOpen;
-    m_script->onAsk = [&](const Question &) { writesWhileOpen << m_store->writes; };
-    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
-    runStartup(offer);
-    checkBoxes({OfferText, ThanksText});
-    QCOMPARE(writesWhileOpen, (QList<int> {0, 0}));
-    QCOMPARE(m_store->writes, 1);
-    QCOMPARE(m_store->value, Value(Target));
-}
-
-void tst_HomePage::menu_data()
-{
-    QTest::addColumn<Value>("initial");
-    QTest::addColumn<bool>("readable");
-    QTest::addColumn<bool>("writable");
-    QTest::addColumn<Value>("final");
-    QTest::addColumn<int>("writes");
-
-    QTest::newRow("already the target") << Value(Target) << true << true << Value(Target) << 0;
-    QTest::newRow("missing") << Value() << true << true << Value(Target) << 1;
-    QTest::newRow("differs by case")
-        << Value(Target.toUpper()) << true << true << Value(Target) << 1;
-    QTest::newRow("trailing slash") << Value(Target + "/") << true << true << Value(Target) << 1;
-    QTest::newRow("unreadable") << Value(Target) << false << true << Value(Target) << 1;
-    QTest::newRow("unwritable") << Value("about:blank") << true << false << Value("about:blank")
-                                << 1;
-}
-
-void tst_HomePage::menu()
-{
-    QFETCH(Value, initial);
-    QFETCH(bool, readable);
-    QFETCH(bool, writable);
-    QFETCH(Value, final);
-    QFETCH(int, writes);
-
-    m_store->value = initial;
-    m_store->readable = readable;
-    m_store->writable = writable;
-    QList<int> writesWhileOpen;
-    QList<Value> valueWhileOpen;
-    m_script->onAsk = [&](const Question &) {
-        writesWhileOpen << m_store->writes;
-        valueWhileOpen << m_store->value;
-    };
-    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
-    offer.offerFromMenu();
-    checkBoxes({ThanksText});
-    // Written before the thanks appear.
-    QCOMPARE(writesWhileOpen, QList<int> {writes});
-    QCOMPARE(valueWhileOpen, QList<Value> {final});
-    QCOMPARE(m_store->value, final);
-    QCOMPARE(m_store->writes, writes);
-
-    offer.offerFromMenu();
-    QCOMPARE(m_script->asked.size(), 2);
-    // One store, kept.
-    QCOMPARE(m_store->creations, 1);
-}
-
-void tst_HomePage::storeCreationRetried_data()
-{
-    QTest::addColumn<bool>("menuFirst");
-    QTest::newRow("start-up first") << false;
-    QTest::newRow("menu first") << true;
-}
-
-void tst_HomePage::storeCreationRetried()
-{
-    QFETCH(bool, menuFirst);
-    m_store->creatable = false;
-    HomePageOffer offer(Site, memoryStoreFactory(m_store), m_prompt.get());
-
-    // No store: the read counts as empty, the write is lost, nothing is said.
-    if (menuFirst) {
-        offer.offerFromMenu();
-        checkBoxes({ThanksText});
-    } else {
-        runStartup(offer);
-        checkBoxes({OfferText, ThanksText});
-    }
-    QCOMPARE(m_store->creations, 2); // for the read and again for the write
-    QCOMPARE(m_store->reads, 0);
-    QVERIFY(!m_store->value);
-
-    // Creation works now: the next use creates the store and keeps it.
-    m_store->creatable = true;
-    m_script->asked.clear();
-    offer.offerFromMenu();
-    QCOMPARE(m_store->creations, 3);
-    QCOMPARE(m_store->value, Value(Target));
-    runStartup(offer);
-    offer.offerFromMenu();
-    QCOMPARE(m_store->creations, 3);
-    checkBoxes({ThanksText, ThanksText});
+    QCOMPARE(m_store->creations, creations);
 }
 
 void tst_HomePage::systemStore_data()
@@ -324,7 +249,7 @@ void tst_HomePage::systemStore()
 
     // The offer on the real store: already ours, so nothing is asked.
     QVERIFY(store->write(Target));
-    HomePageOffer offer(Site, factory, m_prompt.get());
+    HomePageOffer offer(Target, factory, m_prompt.get());
     runStartup(offer);
     QVERIFY(m_script->asked.isEmpty());
 }
@@ -369,7 +294,7 @@ void tst_HomePage::systemStoreUnwritable()
     QCOMPARE(store->read(), Value());
 
     // The offer goes on as if written; nothing more is shown.
-    HomePageOffer offer(Site, systemStartPageStore(), m_prompt.get());
+    HomePageOffer offer(Target, systemStartPageStore(), m_prompt.get());
     runStartup(offer);
     checkBoxes({OfferText, ThanksText});
 }
@@ -388,7 +313,7 @@ void tst_HomePage::windowGoneWhileAsking()
     QFETCH(int, answered);
     m_script->hold = true;
     bool done = false;
-    auto *offer = new HomePageOffer(Site, memoryStoreFactory(m_store), m_prompt.get());
+    auto *offer = new HomePageOffer(Target, memoryStoreFactory(m_store), m_prompt.get());
     offer->offerAtStartup([&done] { done = true; });
     for (int i = 0; i < answered; ++i)
         QVERIFY(m_script->answer(Answer::Ok));

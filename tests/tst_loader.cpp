@@ -1,17 +1,11 @@
-// The channel-list loader over the real web engine, against our own server.
+// The channel list over the real web engine, against our own server: what
+// the engine makes of the bodies it is sent. The list format is
+// tst_channellist's, the guide's rules tst_channelguide's.
 
-#include "app/mainwindow.h"
-#include "guide/channelguide.h"
 #include "guide/channelmodel.h"
-#include "testsupport.h"
-#include "ui_mainwindow.h"
-#include "vendorserver.h"
 #include "viewerfixture.h"
-#include "webview/listpage.h"
 
 #include <QGroupBox>
-#include <QListView>
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTcpServer>
 #include <QWebEngineProfile>
@@ -22,7 +16,6 @@ using Names = QStringList;
 class tst_Loader : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void load_data();
@@ -30,35 +23,33 @@ private slots:
     void failedLoadsNeverRunTheLoader_data();
     void failedLoadsNeverRunTheLoader();
     void refreshAfterLoad();
-    void refreshWhileUnreachable();
     void hostileLists_data();
     void hostileLists();
 
 private:
+    // As the menu's update does.
+    void refresh() { m_f.part<QAction>("refreshAction")->trigger(); }
     // Refreshes and waits until the list page has finished the list URL and
-    // every body read the guide started for it has been answered.
+    // its own read of the body has been answered.
     bool refreshAndSettle();
     // What the channel list shows, row by row, in one role of its model.
     Names column(int role) const;
     Names names() const { return column(Qt::DisplayRole); }
     Names urls() const { return column(ChannelModel::UrlRole); }
-    int rows() const { return m_f.window->form()->channelList->model()->rowCount(); }
+    int rows() const { return m_f.channelList()->model()->rowCount(); }
+    QString caption() const { return m_f.part<QGroupBox>("channelFrame")->title(); }
 
     ViewerFixture m_f;
+    QUrl m_listUrl;
 };
 
 static const QString Initial = QStringLiteral("电视节目表单");
-static const QString Failed = QStringLiteral("电视节目表单更新失败");
-
-void tst_Loader::initTestCase()
-{
-    installChineseTranslations();
-}
 
 void tst_Loader::init()
 {
     // Every path is routed by the test itself.
     QVERIFY(m_f.setUp(0, false));
+    m_listUrl = QUrl(VendorSite(m_f.server->baseUrl()).channelList());
 }
 
 void tst_Loader::cleanup()
@@ -68,7 +59,7 @@ void tst_Loader::cleanup()
 
 Names tst_Loader::column(int role) const
 {
-    const QAbstractItemModel *model = m_f.window->form()->channelList->model();
+    const QAbstractItemModel *model = m_f.channelList()->model();
     Names n;
     for (int i = 0; i < model->rowCount(); ++i)
         n << model->index(i, 0).data(role).toString();
@@ -80,18 +71,17 @@ bool tst_Loader::refreshAndSettle()
     // A body the engine takes for binary turns into a (refused) download
     // instead of a document.
     bool downloaded = false;
-    const auto c = connect(
-        viewerProfile(), &QWebEngineProfile::downloadRequested, this, [&] { downloaded = true; });
-    const QUrl listUrl(m_f.window->guide()->listUrl());
+    const auto c = connect(QWebEngineProfile::defaultProfile(),
+        &QWebEngineProfile::downloadRequested, this, [&] { downloaded = true; });
     bool finished = false;
-    const auto f = connect(m_f.window->listPage(), &QWebEnginePage::loadFinished, this,
-        [&] { finished = m_f.window->listPage()->url() == listUrl; });
-    m_f.window->guide()->refresh();
+    const auto f = connect(m_f.listPage(), &QWebEnginePage::loadFinished, this,
+        [&] { finished = m_f.listPage()->url() == m_listUrl; });
+    refresh();
     const bool settled = QTest::qWaitFor([&] { return finished || downloaded; }, 30000);
     disconnect(c);
     disconnect(f);
-    // The guide's read was started first, so it has been answered by now.
-    plainTextOf(m_f.window->listPage());
+    // The page's own read was started first, so it has been answered by now.
+    plainTextOf(m_f.listPage());
     return settled;
 }
 
@@ -101,7 +91,6 @@ void tst_Loader::load_data()
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<Names>("names");
     QTest::addColumn<Names>("urls");
-    QTest::addColumn<QString>("caption");
 
     const QByteArray utf8
         = QStringLiteral("栎川一台;http://h/1\r\n新闻频道;http://h/2\r\n电影频道;http://h/3\r\n"
@@ -112,25 +101,18 @@ void tst_Loader::load_data()
     QStringEncoder gbk("GB18030");
     const QByteArray gbkBody = gbk(QString::fromUtf8(utf8));
 
-    QTest::newRow("UTF-8 with charset") << utf8 << QByteArray("text/plain; charset=utf-8")
-                                        << chinese << chineseUrls << "电视节目表单 5";
+    QTest::newRow("UTF-8 with charset")
+        << utf8 << QByteArray("text/plain; charset=utf-8") << chinese << chineseUrls;
     QTest::newRow("UTF-8 without charset")
-        << utf8 << QByteArray("text/plain") << chinese << chineseUrls << "电视节目表单 5";
-    QTest::newRow("GBK with charset") << gbkBody << QByteArray("text/plain; charset=gbk") << chinese
-                                      << chineseUrls << "电视节目表单 5";
+        << utf8 << QByteArray("text/plain") << chinese << chineseUrls;
+    QTest::newRow("GBK with charset")
+        << gbkBody << QByteArray("text/plain; charset=gbk") << chinese << chineseUrls;
     QTest::newRow("GBK without charset")
-        << gbkBody << QByteArray("text/plain") << chinese << chineseUrls << "电视节目表单 5";
-    QTest::newRow("CR LF") << QByteArray("A;u1\r\nB;u2;x\r\n\r\nC;u3") << QByteArray("text/plain")
-                           << Names {"A", "B"} << Names {"u1", "u2;x"} << "电视节目表单 2";
-    QTest::newRow("LF") << QByteArray("A;u1\nB;u2\nC;u3") << QByteArray("text/plain")
-                        << Names {"A", "B", "C"} << Names {"u1", "u2", "u3"} << "电视节目表单 3";
-    QTest::newRow("CR") << QByteArray("A;u1\rB;u2\r") << QByteArray("text/plain")
-                        << Names {"A", "B"} << Names {"u1", "u2"} << "电视节目表单 2";
-    QTest::newRow("blanks kept") << QByteArray(" a ; b \r\nx;\r\n;y") << QByteArray("text/plain")
-                                 << Names {" a ", "x", ""} << Names {" b ", "", "y"}
-                                 << "电视节目表单 3";
-    QTest::newRow("title line") << QByteArray("节目表\r\nA;u1\r\n") << QByteArray("text/plain")
-                                << Names {} << Names {} << Failed;
+        << gbkBody << QByteArray("text/plain") << chinese << chineseUrls;
+    // Every kind of line break, blanks, and the empty line that ends the list.
+    QTest::newRow("line breaks and blanks")
+        << QByteArray("A;u1\r\nB;u2\nC;u3\r x ; y \r\n\r\nD;u4") << QByteArray("text/plain")
+        << Names {"A", "B", "C", " x "} << Names {"u1", "u2", "u3", " y "};
 }
 
 void tst_Loader::load()
@@ -139,31 +121,27 @@ void tst_Loader::load()
     QFETCH(QByteArray, contentType);
     QFETCH(Names, names);
     QFETCH(Names, urls);
-    QFETCH(QString, caption);
 
     VendorServer::Response r;
     r.body = body;
     r.contentType = contentType;
     m_f.server->setRoute("/zavo/list.txt", r);
 
-    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
+    QSignalSpy loaded(m_f.guide(), &ChannelGuide::listLoaded);
     QVERIFY(!m_f.window->isVisible());
-    m_f.window->guide()->refresh();
+    refresh();
     QVERIFY(loaded.wait(30000));
 
     QCOMPARE(this->names(), names);
     QCOMPARE(this->urls(), urls);
-    QCOMPARE(m_f.window->guide()->channelCount(), names.size());
-    QCOMPARE(m_f.window->form()->channelFrame->title(), caption);
-    // The loader selects nothing.
-    QCOMPARE(m_f.selectedRow(), -1);
+    QCOMPARE(caption(), QStringLiteral("电视节目表单 %1").arg(names.size()));
     QVERIFY(m_f.window->isVisible());
-    QTRY_COMPARE_WITH_TIMEOUT(m_f.window->listPage()->url(), QUrl("about:blank"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_f.listPage()->url(), QUrl("about:blank"), 10000);
 }
 
 void tst_Loader::failedLoadsNeverRunTheLoader_data()
 {
-    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("status"); // 0: nobody listens
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QByteArray>("body");
 
@@ -173,6 +151,7 @@ void tst_Loader::failedLoadsNeverRunTheLoader_data()
         << 404 << QByteArray("text/html") << QByteArray("<p>A;u1</p><p>B;u2</p>");
     QTest::newRow("500 list-like body")
         << 500 << QByteArray("text/plain") << QByteArray("A;u1\r\nB;u2\r\n");
+    QTest::newRow("unreachable host") << 0 << QByteArray() << QByteArray();
 }
 
 void tst_Loader::failedLoadsNeverRunTheLoader()
@@ -181,20 +160,27 @@ void tst_Loader::failedLoadsNeverRunTheLoader()
     QFETCH(QByteArray, contentType);
     QFETCH(QByteArray, body);
 
+    if (status == 0) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const VendorSite dead(QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()));
+        probe.close();
+        QVERIFY(m_f.setUp(0, false, [&](ViewerOptions &o) { o.site = dead; }));
+        m_listUrl = QUrl(dead.channelList());
+    }
     VendorServer::Response r;
     r.status = status;
     r.contentType = contentType;
     r.body = body;
     m_f.server->setRoute("/zavo/list.txt", r);
 
-    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
+    QSignalSpy loaded(m_f.guide(), &ChannelGuide::listLoaded);
     QVERIFY(refreshAndSettle());
     QCOMPARE(loaded.size(), 0);
-    QCOMPARE(m_f.window->form()->channelFrame->title(), Initial);
+    QCOMPARE(caption(), Initial);
     QCOMPARE(rows(), 0);
-    QCOMPARE(m_f.window->guide()->channelCount(), 0);
     QVERIFY(!m_f.window->isVisible());
-    QCOMPARE(m_f.window->listPage()->url(), QUrl(m_f.window->guide()->listUrl()));
+    QCOMPARE(m_f.listPage()->url(), m_listUrl);
 }
 
 void tst_Loader::refreshAfterLoad()
@@ -202,54 +188,22 @@ void tst_Loader::refreshAfterLoad()
     VendorServer::Response r;
     r.body = "A;u1\r\nB;u2\r\nC;u3\r\n";
     m_f.server->setRoute("/zavo/list.txt", r);
-    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
-    m_f.window->guide()->refresh();
+    QSignalSpy loaded(m_f.guide(), &ChannelGuide::listLoaded);
+    refresh();
     QVERIFY(loaded.wait(30000));
-    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 3");
-    QListView *list = m_f.window->form()->channelList;
-    list->setCurrentIndex(list->model()->index(1, 0));
-    QCOMPARE(m_f.selectedRow(), 1);
+    QCOMPARE(caption(), "电视节目表单 3");
 
+    // The update empties the list at once, then fetches the list anew, past
+    // the cached copy.
     r.body = "X;ux\r\nY;uy\r\n";
     r.delayMs = 300;
     m_f.server->setRoute("/zavo/list.txt", r);
-    m_f.window->guide()->refresh();
-    // Emptied at once; the caption keeps the old count until the new list.
+    refresh();
     QCOMPARE(rows(), 0);
-    QCOMPARE(m_f.window->guide()->channelCount(), 0);
-    QCOMPARE(m_f.selectedRow(), -1);
-    QVERIFY(!list->currentIndex().isValid());
-    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 3");
-
     QVERIFY(loaded.wait(30000));
     QCOMPARE(names(), (Names {"X", "Y"}));
     QCOMPARE(urls(), (Names {"ux", "uy"}));
-    QCOMPARE(m_f.window->form()->channelFrame->title(), "电视节目表单 2");
-    // The update fetched the list again rather than a cached copy.
-    int listRequests = 0;
-    for (const auto &req : m_f.server->requests())
-        listRequests += req.path == "/zavo/list.txt";
-    QCOMPARE(listRequests, 2);
-}
-
-void tst_Loader::refreshWhileUnreachable()
-{
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const QString dead = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
-    probe.close();
-
-    delete m_f.window;
-    m_f.window = new MainWindow(dead, memoryStoreFactory(m_f.store));
-    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
-    const QUrl listUrl(m_f.window->guide()->listUrl());
-    m_f.window->guide()->refresh();
-    QVERIFY(!waitForLoad(m_f.window->listPage(), listUrl, 30000));
-    plainTextOf(m_f.window->listPage());
-    QVERIFY(!loaded.wait(50));
-    QCOMPARE(rows(), 0);
-    QCOMPARE(m_f.window->guide()->channelCount(), 0);
-    QCOMPARE(m_f.window->form()->channelFrame->title(), Initial);
+    QCOMPARE(caption(), "电视节目表单 2");
 }
 
 void tst_Loader::hostileLists_data()
@@ -299,11 +253,11 @@ void tst_Loader::hostileLists()
     if (nosniff)
         r.headers.append(qMakePair(QByteArray("X-Content-Type-Options"), QByteArray("nosniff")));
     m_f.server->setRoute("/zavo/list.txt", r);
-    QSignalSpy loaded(m_f.window->guide(), &ChannelGuide::listLoaded);
+    QSignalSpy loaded(m_f.guide(), &ChannelGuide::listLoaded);
     QElapsedTimer t;
     t.start();
     if (count >= 0) {
-        m_f.window->guide()->refresh();
+        refresh();
         QVERIFY(loaded.wait(60000));
     } else {
         QVERIFY(refreshAndSettle());
@@ -311,15 +265,14 @@ void tst_Loader::hostileLists()
     }
     qInfo("loaded in %lld ms", t.elapsed());
     const int expected = qMax(count, 0);
-    QCOMPARE(m_f.window->guide()->channelCount(), expected);
     QCOMPARE(rows(), expected);
-    QString caption = QStringLiteral("电视节目表单");
+    QString shown = Initial;
     if (count == 0)
-        caption = Failed;
+        shown = QStringLiteral("电视节目表单更新失败");
     else if (count > 0)
-        caption = QStringLiteral("电视节目表单 %1").arg(count);
-    QCOMPARE(m_f.window->form()->channelFrame->title(), caption);
+        shown = QStringLiteral("电视节目表单 %1").arg(count);
+    QCOMPARE(caption(), shown);
 }
 
-QTEST_MAIN(tst_Loader)
+VIEWER_TEST_MAIN(tst_Loader)
 #include "tst_loader.moc"

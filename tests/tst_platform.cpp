@@ -194,6 +194,9 @@ void tst_Platform::startsOn()
         if (!values[i].isEmpty())
             env.insert(QString::fromLatin1(Variables[i]), values[i]);
     }
+    // The web engine announces itself at info level on every start.
+    env.insert(QStringLiteral("QT_LOGGING_RULES"),
+        QStringLiteral("default.info=false;qt.webenginecontext.info=false"));
     QProcess helper;
     helper.setProcessEnvironment(env);
     helper.start(QStringLiteral(START_HELPER), {QStringLiteral("platform")});

@@ -64,7 +64,6 @@ using X11Probe::viewable;
 class tst_SingleInstance : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void firstStartListensForItsUserOnly();
@@ -91,11 +90,6 @@ private:
     QString m_name;
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
-
-void tst_SingleInstance::initTestCase()
-{
-    installChineseTranslations();
-}
 
 void tst_SingleInstance::init()
 {
@@ -352,12 +346,13 @@ void tst_SingleInstance::bringsViewerForward()
     QVERIFY(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
 
     ViewerFixture f;
-    QVERIFY(f.setUp());
+    QVERIFY(f.setUp(0, true, [trayAvailable](ViewerOptions &o) {
+        o.endProgram = [] {};
+        if (!trayAvailable)
+            o.tray.available = [] { return false; };
+    }));
     MainWindow *w = f.window;
-    w->setProgramEnder([] {});
-    WindowBehaviour *behaviour = w->windowBehaviour();
-    if (!trayAvailable)
-        behaviour->setTrayAvailability([] { return false; });
+    auto *behaviour = w->findChild<WindowBehaviour *>();
 
     SingleInstance instance(m_name);
     QVERIFY(instance.claim());
@@ -385,7 +380,6 @@ void tst_SingleInstance::bringsViewerForward()
     QTRY_VERIFY(!w->isMinimized());
     QTRY_VERIFY(viewable(f.xid()));
     QVERIFY(!behaviour->isInTray());
-    QVERIFY(!behaviour->trayIcon() || !behaviour->trayIcon()->isVisible());
     // Never more than one icon, now none.
     int shown = 0;
     for (QSystemTrayIcon *t : w->findChildren<QSystemTrayIcon *>())
@@ -393,5 +387,5 @@ void tst_SingleInstance::bringsViewerForward()
     QCOMPARE(shown, 0);
 }
 
-QTEST_MAIN(tst_SingleInstance)
+VIEWER_TEST_MAIN(tst_SingleInstance)
 #include "tst_singleinstance.moc"

@@ -4,7 +4,6 @@
 #include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "viewerfixture.h"
 
@@ -15,15 +14,9 @@
 class tst_TabControl : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void strip_data();
     void strip();
 };
-
-void tst_TabControl::initTestCase()
-{
-    installChineseTranslations();
-}
 
 void tst_TabControl::strip_data()
 {
@@ -42,7 +35,7 @@ void tst_TabControl::strip()
     if (inViewer) {
         QVERIFY(viewer.setUp());
         QVERIFY(viewer.show());
-        tabs = viewer.window->form()->tabs;
+        tabs = viewer.part<TabControl>("tabs");
     } else {
         own = std::make_unique<TabControl>();
         for (const char *caption : {"关于程序", "程序界面", "信息公告"})
@@ -78,5 +71,5 @@ void tst_TabControl::strip()
     QVERIFY(bar->geometry().bottom() < 360 / 15);
 }
 
-QTEST_MAIN(tst_TabControl)
+VIEWER_TEST_MAIN(tst_TabControl)
 #include "tst_tabcontrol.moc"

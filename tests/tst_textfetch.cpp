@@ -15,7 +15,12 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <chrono>
+#include <limits>
 #include <memory>
+
+using namespace std::chrono_literals;
+using std::chrono::milliseconds;
 
 namespace {
 
@@ -166,12 +171,9 @@ class TestTextFetch : public QObject {
 private slots:
     void initTestCase();
 
-    void headersOnTheWire_data();
     void headersOnTheWire();
     void bodyReturnedAsDecoded_data();
     void bodyReturnedAsDecoded();
-    void zeroLimitMeansThirty_data();
-    void zeroLimitMeansThirty();
     void negativeLimitReturnsAtOnce_data();
     void negativeLimitReturnsAtOnce();
     void stalledServerEndsJustAfterLimit_data();
@@ -195,15 +197,14 @@ private:
     QString url(const QString &path) const { return m_server->baseUrl() + path; }
     // Starts a fetch and waits (up to waitMs) for its result. Fails the test
     // when finished() comes from inside start() or not at all.
-    void fetchAndWait(Outcome &out, const QString &target, const QString &cookie, qint16 &limit,
-        int waitMs = 15000);
+    void fetchAndWait(Outcome &out, const QString &target, milliseconds limit, int waitMs = 10000);
     VendorServer *m_server = nullptr;
 };
 
 void TestTextFetch::fetchAndWait(
-    Outcome &out, const QString &target, const QString &cookie, qint16 &limit, int waitMs)
+    Outcome &out, const QString &target, milliseconds limit, int waitMs)
 {
-    TextFetch fetch;
+    TextFetch fetch(limit);
     QSignalSpy spy(&fetch, &TextFetch::finished);
     QVERIFY(spy.isValid());
     QElapsedTimer clock;
@@ -212,7 +213,7 @@ void TestTextFetch::fetchAndWait(
             out.finishedNs = clock.nsecsElapsed();
     });
     clock.start();
-    fetch.start(target, cookie, limit);
+    fetch.start(target);
     out.startNs = clock.nsecsElapsed();
     // The caller has not had a chance to react yet.
     QCOMPARE(spy.count(), 0);
@@ -228,25 +229,16 @@ void TestTextFetch::initTestCase()
     QVERIFY(m_server->listen());
 }
 
-void TestTextFetch::headersOnTheWire_data()
-{
-    QTest::addColumn<QString>("cookie");
-    QTest::newRow("empty cookie") << QString();
-    QTest::newRow("empty but not null cookie") << QStringLiteral("");
-    QTest::newRow("session cookie") << QStringLiteral("sid=abc123; lang=zh-CN");
-}
-
+// The vendor's server expects an empty Cookie and If-Modified-Since: 0.
 void TestTextFetch::headersOnTheWire()
 {
-    QFETCH(QString, cookie);
     VendorServer::Response r;
     r.body = "ok";
     m_server->setRoute("/headers", r);
     m_server->clearRequests();
 
-    qint16 limit = 10;
     Outcome out;
-    fetchAndWait(out, url("/headers"), cookie, limit);
+    fetchAndWait(out, url("/headers"), 10s);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(out.text, QStringLiteral("ok"));
@@ -258,7 +250,7 @@ void TestTextFetch::headersOnTheWire()
         QCOMPARE(req.method, QByteArray("GET"));
         QCOMPARE(req.path, QByteArray("/headers"));
         QCOMPARE(countHeader(req, "Cookie"), 1);
-        QCOMPARE(req.header("Cookie"), cookie.toUtf8());
+        QCOMPARE(req.header("Cookie"), QByteArray());
         QCOMPARE(countHeader(req, "If-Modified-Since"), 1);
         QCOMPARE(req.header("If-Modified-Since"), QByteArray("0"));
     }
@@ -311,75 +303,43 @@ void TestTextFetch::bodyReturnedAsDecoded()
     r.body = body;
     m_server->setRoute("/body", r);
 
-    qint16 limit = 10;
     Outcome out;
-    fetchAndWait(out, url("/body"), QString(), limit);
+    fetchAndWait(out, url("/body"), 10s);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(out.text, expected);
     QCOMPARE(out.emissions, 1);
-    QCOMPARE(limit, qint16(10));
-}
-
-void TestTextFetch::zeroLimitMeansThirty_data()
-{
-    QTest::addColumn<int>("given");
-    QTest::addColumn<int>("after");
-    QTest::newRow("0 becomes 30") << 0 << 30;
-    QTest::newRow("1 stays") << 1 << 1;
-    QTest::newRow("15 stays") << 15 << 15;
-    QTest::newRow("largest stays") << 32767 << 32767;
-}
-
-void TestTextFetch::zeroLimitMeansThirty()
-{
-    QFETCH(int, given);
-    QFETCH(int, after);
-    VendorServer::Response r;
-    r.body = "fast";
-    m_server->setRoute("/fast", r);
-
-    qint16 limit = qint16(given);
-    TextFetch fetch;
-    QSignalSpy spy(&fetch, &TextFetch::finished);
-    fetch.start(url("/fast"), QString(), limit);
-    // Written back before start() returns, so the caller knows its limit at once.
-    QCOMPARE(int(limit), after);
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
-    QCOMPARE(spy.first().first().toString(), QStringLiteral("fast"));
 }
 
 void TestTextFetch::negativeLimitReturnsAtOnce_data()
 {
-    QTest::addColumn<int>("limit");
-    QTest::newRow("-1") << -1;
-    QTest::newRow("-15") << -15;
-    QTest::newRow("most negative") << -32768;
+    QTest::addColumn<qint64>("limitMs");
+    QTest::newRow("-1 ms") << qint64(-1);
+    QTest::newRow("-15 s") << qint64(-15000);
+    QTest::newRow("most negative") << std::numeric_limits<qint64>::min();
 }
 
 void TestTextFetch::negativeLimitReturnsAtOnce()
 {
-    QFETCH(int, limit);
+    QFETCH(qint64, limitMs);
     VendorServer::Response r;
     r.body = "fast";
     m_server->setRoute("/fast", r);
 
-    qint16 value = qint16(limit);
     Outcome out;
-    fetchAndWait(out, url("/fast"), QString(), value, 2000);
+    fetchAndWait(out, url("/fast"), milliseconds(limitMs), 2000);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(out.text, QString());
     QCOMPARE(out.emissions, 1);
     QVERIFY2(out.finishedNs < 200000000, qPrintable(QString::number(out.finishedNs)));
-    QCOMPARE(int(value), limit);
 }
 
 void TestTextFetch::stalledServerEndsJustAfterLimit_data()
 {
-    QTest::addColumn<int>("limit");
-    QTest::newRow("1 s") << 1;
-    QTest::newRow("2 s") << 2;
+    QTest::addColumn<int>("limit"); // ms
+    QTest::newRow("300 ms") << 300;
+    QTest::newRow("1 s") << 1000;
 }
 
 void TestTextFetch::stalledServerEndsJustAfterLimit()
@@ -390,19 +350,16 @@ void TestTextFetch::stalledServerEndsJustAfterLimit()
     m_server->setRoute("/stall", r);
     m_server->clearRequests();
 
-    qint16 value = qint16(limit);
     Outcome out;
-    fetchAndWait(out, url("/stall"), QString(), value, limit * 1000 + 5000);
+    fetchAndWait(out, url("/stall"), milliseconds(limit), limit + 5000);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(out.text, QString());
     QCOMPARE(out.emissions, 1);
     QVERIFY(!m_server->requests().isEmpty()); // it really was waiting on an accepted request
-    QVERIFY2(
-        out.finishedNs > qint64(limit) * 1000000000, qPrintable(QString::number(out.finishedNs)));
-    QVERIFY2(out.finishedNs < qint64(limit) * 1000000000 + 1500000000LL,
+    QVERIFY2(out.finishedNs > qint64(limit) * 1000000, qPrintable(QString::number(out.finishedNs)));
+    QVERIFY2(out.finishedNs < qint64(limit) * 1000000 + 1500000000LL,
         qPrintable(QString::number(out.finishedNs)));
-    QCOMPARE(int(value), limit);
 }
 
 void TestTextFetch::failuresReturnEmptyQuickly_data()
@@ -427,9 +384,8 @@ void TestTextFetch::failuresReturnEmptyQuickly_data()
 void TestTextFetch::failuresReturnEmptyQuickly()
 {
     QFETCH(QString, target);
-    qint16 limit = 10;
     Outcome out;
-    fetchAndWait(out, target, QStringLiteral("a=b"), limit, 5000);
+    fetchAndWait(out, target, 10s, 5000);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(out.text, QString());
@@ -463,9 +419,8 @@ void TestTextFetch::redirects()
     }
     m_server->clearRequests();
 
-    qint16 limit = 10;
     Outcome out;
-    fetchAndWait(out, url(QStringLiteral("/hop/%1").arg(hops)), QString(), limit);
+    fetchAndWait(out, url(QStringLiteral("/hop/%1").arg(hops)), 10s);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(out.text, expected);
@@ -504,9 +459,8 @@ void TestTextFetch::tls()
 
     TlsServer server;
     QVERIFY(server.listen());
-    qint16 limit = 10;
     Outcome out;
-    fetchAndWait(out, server.url(), QString(), limit);
+    fetchAndWait(out, server.url(), 10s);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(out.text, expected);
@@ -543,9 +497,8 @@ void TestTextFetch::bodyCapped()
         target = url("/big");
     }
 
-    qint16 limit = 20;
     Outcome out;
-    fetchAndWait(out, target, QString(), limit, 10000);
+    fetchAndWait(out, target, 20s);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(out.text.size(), expected);
@@ -561,12 +514,12 @@ void TestTextFetch::bodyCapped()
 void TestTextFetch::startReturnsAtOnce_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("limit"); // ms
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("earliestMs"); // the result cannot come before this
-    QTest::newRow("server never answers") << QStringLiteral("/stall") << 1 << QString() << 1000;
-    QTest::newRow("answer after a second")
-        << QStringLiteral("/late") << 10 << QStringLiteral("late") << 900;
+    QTest::newRow("server never answers") << QStringLiteral("/stall") << 500 << QString() << 500;
+    QTest::newRow("answer after half a second")
+        << QStringLiteral("/late") << 10000 << QStringLiteral("late") << 450;
 }
 
 void TestTextFetch::startReturnsAtOnce()
@@ -581,12 +534,11 @@ void TestTextFetch::startReturnsAtOnce()
     m_server->setRoute("/stall", stall);
     VendorServer::Response late;
     late.body = "late";
-    late.delayMs = 1000;
+    late.delayMs = 500;
     m_server->setRoute("/late", late);
 
-    qint16 value = qint16(limit);
     Outcome out;
-    fetchAndWait(out, url(path), QString(), value, limit * 1000 + 5000);
+    fetchAndWait(out, url(path), milliseconds(limit));
     if (QTest::currentTestFailed())
         return;
     QVERIFY2(out.startNs < 100000000, qPrintable(QString::number(out.startNs)));
@@ -598,10 +550,10 @@ void TestTextFetch::startReturnsAtOnce()
 
 void TestTextFetch::destroyedMidRequestSaysNothing_data()
 {
-    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("limit"); // ms
     QTest::addColumn<bool>("requestReached"); // destroy only once the server has the request
-    QTest::newRow("waiting on the server") << 1 << true;
-    QTest::newRow("right after start") << 1 << false;
+    QTest::newRow("waiting on the server") << 500 << true;
+    QTest::newRow("right after start") << 500 << false;
     QTest::newRow("negative limit, result queued") << -1 << false;
 }
 
@@ -615,15 +567,13 @@ void TestTextFetch::destroyedMidRequestSaysNothing()
 
     // Started alongside, with the same limit: once it has given up, so would
     // the destroyed one have.
-    TextFetch witness;
+    TextFetch witness(500ms);
     QSignalSpy witnessSpy(&witness, &TextFetch::finished);
-    qint16 witnessLimit = 1;
 
-    auto *fetch = new TextFetch;
+    auto *fetch = new TextFetch(milliseconds(limit));
     QSignalSpy spy(fetch, &TextFetch::finished);
-    qint16 value = qint16(limit);
-    fetch->start(silent.url(), QString(), value);
-    witness.start(silent.url(), QString(), witnessLimit);
+    fetch->start(silent.url());
+    witness.start(silent.url());
     if (requestReached)
         QTRY_COMPARE_WITH_TIMEOUT(silent.requests, 2, 5000);
 
@@ -640,18 +590,17 @@ void TestTextFetch::destroyedMidRequestSaysNothing()
 void TestTextFetch::startAgainAbandonsFirst_data()
 {
     QTest::addColumn<QString>("firstPath");
-    QTest::addColumn<int>("firstLimit");
-    QTest::newRow("first answers before the second")
-        << QStringLiteral("/first") << 10; // answers at 300 ms
-    QTest::newRow("first's limit passes before the second") << QStringLiteral("/stall") << 1;
-    QTest::newRow("first had a negative limit") << QStringLiteral("/first") << -1;
-    QTest::newRow("first was no web address") << QStringLiteral("::not a url::") << 10;
+    QTest::addColumn<int>("restartAfterMs"); // once the server has the first request
+    QTest::newRow("first answers before the second") << QStringLiteral("/first") << 0;
+    // Started again late enough that the first's limit passes before the second answers.
+    QTest::newRow("first's limit passes first") << QStringLiteral("/stall") << 600;
+    QTest::newRow("first was no web address") << QStringLiteral("::not a url::") << 0;
 }
 
 void TestTextFetch::startAgainAbandonsFirst()
 {
     QFETCH(QString, firstPath);
-    QFETCH(int, firstLimit);
+    QFETCH(int, restartAfterMs);
 
     VendorServer::Response first;
     first.body = "first";
@@ -660,28 +609,31 @@ void TestTextFetch::startAgainAbandonsFirst()
     VendorServer::Response stall;
     stall.neverAnswer = true;
     m_server->setRoute("/stall", stall);
-    // Later than anything the first request could bring.
+    // Later than anything the first request could bring, within the limit.
     VendorServer::Response second;
     second.body = "second";
-    second.delayMs = 1500;
+    second.delayMs = 700;
     m_server->setRoute("/second", second);
 
     m_server->clearRequests();
 
-    const QString firstTarget = firstPath.startsWith(QLatin1Char('/')) ? url(firstPath) : firstPath;
-    TextFetch fetch;
+    const bool web = firstPath.startsWith(QLatin1Char('/'));
+    TextFetch fetch(1s);
     QSignalSpy spy(&fetch, &TextFetch::finished);
-    qint16 limit1 = qint16(firstLimit);
-    fetch.start(firstTarget, QString(), limit1);
-    if (firstLimit > 0 && firstTarget != firstPath)
+    fetch.start(web ? url(firstPath) : firstPath);
+    if (web)
         QTRY_VERIFY_WITH_TIMEOUT(!m_server->requests().isEmpty()
                 && m_server->requests().last().path == firstPath.toUtf8(),
             5000);
-    qint16 limit2 = 10;
-    fetch.start(url("/second"), QString(), limit2);
-    QCOMPARE(spy.count(), 0);
+    // The result of a start that had nothing to fetch is already queued: no
+    // event may pass before the restart.
+    if (restartAfterMs > 0) {
+        QTest::qWait(restartAfterMs);
+        QCOMPARE(spy.count(), 0);
+    }
+    fetch.start(url("/second"));
 
-    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), 5000);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first().first().toString(), QStringLiteral("second"));
     QVERIFY(!fetch.isRunning());

@@ -127,7 +127,7 @@ private slots:
 private:
     void openViewer();
     void minimise(bool viaWindowManager = false);
-    WindowBehaviour *behaviour() const { return m_f.window->windowBehaviour(); }
+    WindowBehaviour *behaviour() const { return m_f.window->findChild<WindowBehaviour *>(); }
 
     SniHost *m_host = nullptr;
     ViewerFixture m_f;
@@ -137,7 +137,6 @@ void tst_TraySni::initTestCase()
 {
     QVERIFY2(QDBusConnection::sessionBus().isConnected(),
         "needs a private session bus: run through xrun.sh --session-bus");
-    installChineseTranslations();
     m_host = new SniHost(this);
 }
 
@@ -199,8 +198,7 @@ void tst_TraySni::openViewer()
 {
     if (!m_host->running({}))
         QVERIFY(m_host->start({}));
-    QVERIFY(m_f.setUp());
-    m_f.window->setProgramEnder([] {});
+    QVERIFY(m_f.setUp(0, true, [](ViewerOptions &o) { o.endProgram = [] {}; }));
     QVERIFY(m_f.show());
     QTRY_VERIFY(managed(m_f.xid()));
 }
@@ -277,7 +275,7 @@ void tst_TraySni::hostCalls()
         QVERIFY(!behaviour()->isInTray());
         QTRY_VERIFY(viewable(m_f.xid()));
         QTRY_VERIFY(managed(m_f.xid()));
-        QVERIFY(!netWmState(m_f.xid()).contains("HIDDEN"));
+        QTRY_VERIFY(!netWmState(m_f.xid()).contains("HIDDEN"));
         QTRY_VERIFY(m_f.window->isActiveWindow());
         // The icon has left the host.
         QVERIFY(!tray->isVisible());
@@ -355,5 +353,5 @@ void tst_TraySni::bringToFrontFromTray()
     QTRY_COMPARE(registeredItems(), QStringList());
 }
 
-QTEST_MAIN(tst_TraySni)
+VIEWER_TEST_MAIN(tst_TraySni)
 #include "tst_traysni.moc"

@@ -1,3 +1,4 @@
+#include "net/vendorsite.h"
 #include "net/versioncheck.h"
 #include "netsupport.h"
 #include "vendorserver.h"
@@ -6,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QtTest>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -19,6 +22,8 @@ enum class Site {
 };
 
 const QByteArray kVersionPath = "/version/zavo.txt";
+// The check's wait, short: a silent server is waited out once.
+constexpr std::chrono::milliseconds kWait = 1500ms;
 
 } // namespace
 
@@ -97,36 +102,25 @@ void TestVersionCheck::checkAgainstServer_data()
     QTest::addColumn<Site>("site");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("local");
     QTest::addColumn<Verdict>("expected");
-    QTest::addColumn<int>("earliestMs");
-    QTest::addColumn<int>("latestMs");
 
-    const QString build = buildVersion();
-    const QByteArray buildBytes = build.toUtf8();
+    const QByteArray build = buildVersion().toUtf8();
 
-    QTest::newRow("this build's version")
-        << Site::Serving << 200 << buildBytes << build << Verdict::Current << 0 << 3000;
-    QTest::newRow("line feed after") << Site::Serving << 200 << QByteArray(buildBytes + "\n")
-                                     << build << Verdict::Outdated << 0 << 3000;
-    QTest::newRow("CR LF after") << Site::Serving << 200 << QByteArray(buildBytes + "\r\n") << build
-                                 << Verdict::Outdated << 0 << 3000;
-    QTest::newRow("lower version") << Site::Serving << 200 << QByteArray("1.0")
-                                   << QStringLiteral("1.1") << Verdict::Outdated << 0 << 3000;
-    QTest::newRow("higher version") << Site::Serving << 200 << QByteArray("2.0")
-                                    << QStringLiteral("1.1") << Verdict::Outdated << 0 << 3000;
-    QTest::newRow("1.10 is not 1.1") << Site::Serving << 200 << QByteArray("1.10")
-                                     << QStringLiteral("1.1") << Verdict::Outdated << 0 << 3000;
+    QTest::newRow("this build's version") << Site::Serving << 200 << build << Verdict::Current;
+    QTest::newRow("line feed after")
+        << Site::Serving << 200 << QByteArray(build + "\n") << Verdict::Outdated;
+    // Which texts are which verdict is verdict()'s table; here only what the
+    // wire adds: the body untouched, an error page's body, no body at all.
     QTest::newRow("empty version file")
-        << Site::Serving << 200 << QByteArray() << build << Verdict::Unreachable << 0 << 3000;
+        << Site::Serving << 200 << QByteArray() << Verdict::Unreachable;
     QTest::newRow("404 page with a body")
-        << Site::Serving << 404 << QByteArray("<html><body>Not Found</body></html>") << build
-        << Verdict::Outdated << 0 << 3000;
+        << Site::Serving << 404 << QByteArray("<html><body>Not Found</body></html>")
+        << Verdict::Outdated;
     QTest::newRow("nothing listens")
-        << Site::ClosedPort << 0 << QByteArray() << build << Verdict::Unreachable << 0 << 3000;
-    // The one slow row: the check gives up only once its 15 seconds are over.
+        << Site::ClosedPort << 0 << QByteArray() << Verdict::Unreachable;
+    // The one slow row: the check gives up only once its wait is over.
     QTest::newRow("server never answers")
-        << Site::Silent << 0 << QByteArray() << build << Verdict::Unreachable << 15000 << 16500;
+        << Site::Silent << 0 << QByteArray() << Verdict::Unreachable;
 }
 
 void TestVersionCheck::checkAgainstServer()
@@ -134,10 +128,7 @@ void TestVersionCheck::checkAgainstServer()
     QFETCH(Site, site);
     QFETCH(int, status);
     QFETCH(QByteArray, body);
-    QFETCH(QString, local);
     QFETCH(Verdict, expected);
-    QFETCH(int, earliestMs);
-    QFETCH(int, latestMs);
 
     QString vendorSite = m_server->baseUrl();
     VendorServer::Response r;
@@ -152,7 +143,7 @@ void TestVersionCheck::checkAgainstServer()
     }
     m_server->clearRequests();
 
-    VersionCheck check(vendorSite, local);
+    VersionCheck check(VendorSite(vendorSite).versionFile(), buildVersion(), kWait);
     QSignalSpy spy(&check, &VersionCheck::finished);
     QVERIFY(spy.isValid());
     QElapsedTimer clock;
@@ -166,11 +157,15 @@ void TestVersionCheck::checkAgainstServer()
     QCOMPARE(spy.count(), 0);
     QCOMPARE(check.serverVersion(), QString());
 
-    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), latestMs + 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), int(kWait.count()) + 3000);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(qvariant_cast<Verdict>(spy.first().first()), expected);
     QCOMPARE(check.serverVersion(), QString::fromUtf8(body));
-    QVERIFY2(tookMs >= earliestMs && tookMs < latestMs, qPrintable(QString::number(tookMs)));
+    // Every answer, even none, comes before the wait is over; silence only after it.
+    const qint64 wait = kWait.count();
+    const bool inTime
+        = site == Site::Silent ? tookMs >= wait && tookMs < wait + 1500 : tookMs < wait;
+    QVERIFY2(inTime, qPrintable(QString::number(tookMs)));
 
     if (site != Site::ClosedPort) {
         const QList<VendorServer::Request> requests = m_server->requests();
@@ -179,10 +174,6 @@ void TestVersionCheck::checkAgainstServer()
             QCOMPARE(req.method, QByteArray("GET"));
             QCOMPARE(req.path, kVersionPath);
             QCOMPARE(req.query, QByteArray());
-            QCOMPARE(countHeader(req, "Cookie"), 1);
-            QCOMPARE(req.header("Cookie"), QByteArray());
-            QCOMPARE(countHeader(req, "If-Modified-Since"), 1);
-            QCOMPARE(req.header("If-Modified-Since"), QByteArray("0"));
         }
     }
 }
@@ -196,13 +187,14 @@ void TestVersionCheck::destroyedDuringWaitSaysNothing()
     m_server->setRoute(QString::fromLatin1(kVersionPath), r);
     m_server->clearRequests();
 
-    auto *check = new VersionCheck(m_server->baseUrl(), buildVersion());
+    const QString versionFile = VendorSite(m_server->baseUrl()).versionFile();
+    auto *check = new VersionCheck(versionFile, buildVersion(), kWait);
     QSignalSpy spy(check, &VersionCheck::finished);
     check->start();
     QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 5000);
 
     // Asked after the first, so answered after it too.
-    VersionCheck witness(m_server->baseUrl(), buildVersion());
+    VersionCheck witness(versionFile, buildVersion(), kWait);
     QSignalSpy witnessSpy(&witness, &VersionCheck::finished);
     witness.start();
 
@@ -220,7 +212,7 @@ void TestVersionCheck::startedAgainReportsAfresh()
     old.body = "9.9";
     m_server->setRoute(QString::fromLatin1(kVersionPath), old);
 
-    VersionCheck check(m_server->baseUrl(), buildVersion());
+    VersionCheck check(VendorSite(m_server->baseUrl()).versionFile(), buildVersion(), kWait);
     QSignalSpy spy(&check, &VersionCheck::finished);
     check.start();
     QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);

@@ -1,14 +1,11 @@
 // The main window as a window, end to end under Xvfb and IceWM: fixed size,
-// centring at start-up, hiding in the tray, coming forward, staying on top,
-// and the confirmed close.
+// hiding in the tray, coming forward, staying on top, and the confirmed
+// close.
 
 #include "app/mainwindow.h"
 #include "app/tabcontrol.h"
 #include "app/windowbehaviour.h"
-#include "guide/channelguide.h"
-#include "modaldriver.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
 #include "vendorserver.h"
 #include "viewerfixture.h"
 #include "webview/playerview.h"
@@ -57,65 +54,61 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void windowFlags();
+    void decorations();
     void fixedSize_data();
     void fixedSize();
-    void minimiseToTray_data();
-    void minimiseToTray();
     void trayClicks_data();
     void trayClicks();
     void oneIconAcrossTrips();
     void trayHammered();
-    void noTrayStaysOnTaskbar();
     void shownWhileInTray_data();
     void shownWhileInTray();
     void bringToFront_data();
     void bringToFront();
-    void startupCentring_data();
-    void startupCentring();
     void topmost_data();
     void topmost();
     void topmostKeepsWebViews();
     void closeConfirmation_data();
     void closeConfirmation();
-    void hiddenWindowDoesNotQuit();
 
 private:
     void minimise(bool viaWindowManager = false);
     void restoreByDoubleClick();
-    WindowBehaviour *behaviour() const { return m_f.window->windowBehaviour(); }
+    WindowBehaviour *behaviour() const { return m_f.window->findChild<WindowBehaviour *>(); }
+    QAction *staysOnTopAction() const { return m_f.part<QAction>("staysOnTopAction"); }
+    TabControl *tabs() const { return m_f.part<TabControl>("tabs"); }
 
     ViewerFixture m_f;
-    ModalDriver *m_driver = nullptr;
-    int m_enderCalls = 0;
+    int m_endCalls = 0;
+    // What the desktop is made to answer about its tray.
+    bool m_trayAvailable = true;
+    bool m_busKind = false;
 };
 
 void tst_WindowBehaviour::initTestCase()
 {
-    installChineseTranslations();
     // IceWM is started just before the test.
     QVERIFY(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
 }
 
 void tst_WindowBehaviour::init()
 {
-    QVERIFY(m_f.setUp());
-    // A channel page that loads at once.
-    VendorServer::Response channel;
-    channel.contentType = "text/html; charset=utf-8";
-    channel.body = "<html><body>channel</body></html>";
-    m_f.server->setRoute("/tv/test.htm", channel);
-    m_enderCalls = 0;
-    m_f.window->setProgramEnder([this] { ++m_enderCalls; });
-    m_driver = new ModalDriver(this);
+    m_endCalls = 0;
+    m_trayAvailable = true;
+    m_busKind = false;
+    QVERIFY(m_f.setUp(1, true, [this](ViewerOptions &o) {
+        o.endProgram = [this] { ++m_endCalls; };
+        o.tray.available
+            = [this, system = o.tray.available] { return m_trayAvailable && system(); };
+        o.tray.onStatusNotifier
+            = [this, system = o.tray.onStatusNotifier] { return m_busKind || system(); };
+    }));
     QVERIFY(m_f.show());
     QTRY_VERIFY(managed(m_f.xid()));
 }
 
 void tst_WindowBehaviour::cleanup()
 {
-    delete m_driver;
-    m_driver = nullptr;
     m_f.tearDown();
 }
 
@@ -128,6 +121,9 @@ void tst_WindowBehaviour::minimise(bool viaWindowManager)
     QTRY_VERIFY(!m_f.window->isVisible());
     QVERIFY(behaviour()->trayIcon());
     QTRY_COMPARE(trayClients(m_f.xid()).size(), 1);
+    // No taskbar entry: unmapped and no longer among the managed windows.
+    QTRY_VERIFY(!managed(m_f.xid()));
+    QVERIFY(!viewable(m_f.xid()));
     // The icon reports where IceWM docked it.
     QTRY_COMPARE(behaviour()->trayIcon()->geometry(), trayClients(m_f.xid()).value(0));
 }
@@ -146,15 +142,8 @@ void tst_WindowBehaviour::restoreByDoubleClick()
         QTRY_VERIFY(reports.notMinimised > 0);
 }
 
-void tst_WindowBehaviour::windowFlags()
+void tst_WindowBehaviour::decorations()
 {
-    const Qt::WindowFlags f = m_f.window->windowFlags();
-    QVERIFY(f.testFlag(Qt::WindowTitleHint));
-    QVERIFY(f.testFlag(Qt::WindowSystemMenuHint));
-    QVERIFY(f.testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(f.testFlag(Qt::WindowCloseButtonHint));
-    QVERIFY(!f.testFlag(Qt::WindowMaximizeButtonHint));
-    QVERIFY(!f.testFlag(Qt::WindowStaysOnTopHint));
     // The window manager is told the size is fixed.
     const QString hints = run("xprop", {"-id", hexId(m_f.xid()), "WM_NORMAL_HINTS"});
     const QString size = QStringLiteral("433 by %1").arg(m_f.window->height());
@@ -223,31 +212,9 @@ void tst_WindowBehaviour::fixedSize()
     QTRY_VERIFY2(run("xwininfo", {"-id", hexId(id)}).contains(size), qPrintable(size));
 }
 
-void tst_WindowBehaviour::minimiseToTray_data()
-{
-    QTest::addColumn<bool>("viaWindowManager");
-    QTest::newRow("by the program") << false;
-    QTest::newRow("by the window manager") << true;
-}
-
-void tst_WindowBehaviour::minimiseToTray()
-{
-    QFETCH(bool, viaWindowManager);
-    const WId id = m_f.xid();
-    minimise(viaWindowManager);
-    QSystemTrayIcon *tray = behaviour()->trayIcon();
-    QCOMPARE(shownTrayIcons(m_f.window), 1);
-    QCOMPARE(tray->toolTip(), "栎川在线电视机");
-    QCOMPARE(tray->icon().cacheKey(), m_f.window->windowIcon().cacheKey());
-    // No taskbar entry: unmapped and no longer among the managed windows.
-    QTRY_VERIFY(!managed(id));
-    QVERIFY(!viewable(id));
-    // The icon sits in IceWM's notification area.
-    QVERIFY(tray->geometry().bottom() > m_f.window->screen()->geometry().height() - 40);
-}
-
 void tst_WindowBehaviour::trayClicks_data()
 {
+    QTest::addColumn<bool>("viaWindowManager"); // minimised by it, else by the program
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("repeat");
     QTest::addColumn<bool>("forceBusKind"); // else the system's answer: no bus here
@@ -255,37 +222,48 @@ void tst_WindowBehaviour::trayClicks_data()
     QTest::addColumn<bool>("restores");
 
     using R = QSystemTrayIcon;
-    QTest::newRow("left double-click")
-        << "1" << 2 << false << QList<int> {R::Trigger, R::DoubleClick} << true;
-    QTest::newRow("left click") << "1" << 1 << false << QList<int> {R::Trigger} << false;
-    QTest::newRow("right click") << "3" << 1 << false << QList<int> {R::Context} << false;
-    QTest::newRow("right double-click") << "3" << 2 << false << QList<int> {R::Context} << false;
-    QTest::newRow("middle click") << "2" << 1 << false << QList<int> {R::MiddleClick} << false;
+    const QList<int> twice {R::Trigger, R::DoubleClick};
+    QTest::newRow("left double-click") << false << "1" << 2 << false << twice << true;
+    QTest::newRow("minimised by the window manager, left double-click")
+        << true << "1" << 2 << false << twice << true;
+    QTest::newRow("left click") << false << "1" << 1 << false << QList<int> {R::Trigger} << false;
+    QTest::newRow("right click") << false << "3" << 1 << false << QList<int> {R::Context} << false;
+    QTest::newRow("right double-click")
+        << false << "3" << 2 << false << QList<int> {R::Context} << false;
+    QTest::newRow("middle click") << false << "2" << 1 << false << QList<int> {R::MiddleClick}
+                                  << false;
     QTest::newRow("middle double-click")
-        << "2" << 2 << false << QList<int> {R::MiddleClick} << false;
+        << false << "2" << 2 << false << QList<int> {R::MiddleClick} << false;
     // Taken for a StatusNotifier icon, whose host's left click is Trigger.
-    QTest::newRow("left click, bus kind") << "1" << 1 << true << QList<int> {R::Trigger} << true;
-    QTest::newRow("right click, bus kind") << "3" << 1 << true << QList<int> {R::Context} << false;
+    QTest::newRow("left click, bus kind")
+        << false << "1" << 1 << true << QList<int> {R::Trigger} << true;
+    QTest::newRow("right click, bus kind")
+        << false << "3" << 1 << true << QList<int> {R::Context} << false;
     QTest::newRow("middle click, bus kind")
-        << "2" << 1 << true << QList<int> {R::MiddleClick} << false;
+        << false << "2" << 1 << true << QList<int> {R::MiddleClick} << false;
 }
 
 void tst_WindowBehaviour::trayClicks()
 {
+    QFETCH(bool, viaWindowManager);
     QFETCH(QString, button);
     QFETCH(int, repeat);
     QFETCH(bool, forceBusKind);
     QFETCH(QList<int>, reasons);
     QFETCH(bool, restores);
 
-    if (forceBusKind)
-        behaviour()->setStatusNotifierDetection([] { return true; });
+    m_busKind = forceBusKind;
     const WId id = m_f.xid();
-    minimise();
+    minimise(viaWindowManager);
     QSystemTrayIcon *tray = behaviour()->trayIcon();
+    QCOMPARE(shownTrayIcons(m_f.window), 1);
+    QCOMPARE(tray->toolTip(), "栎川在线电视机");
+    QCOMPARE(tray->icon().cacheKey(), m_f.window->windowIcon().cacheKey());
+    // The icon sits in IceWM's notification area.
+    QVERIFY(tray->geometry().bottom() > m_f.window->screen()->geometry().height() - 40);
+
     QSignalSpy spy(tray, &QSystemTrayIcon::activated);
-    const QPoint c = tray->geometry().center();
-    clickAt(c, button.toInt(), repeat);
+    clickAt(tray->geometry().center(), button.toInt(), repeat);
     QTRY_COMPARE(spy.size(), reasons.size());
     // A late second event of a double-click would show up here.
     QVERIFY(!spy.wait(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
@@ -303,7 +281,7 @@ void tst_WindowBehaviour::trayClicks()
         QTRY_VERIFY(m_f.window->isActiveWindow());
         QVERIFY(!tray->isVisible());
         QTRY_COMPARE(trayClients(id).size(), 0);
-        QVERIFY(!netWmState(id).contains("HIDDEN"));
+        QTRY_VERIFY(!netWmState(id).contains("HIDDEN"));
     } else {
         QVERIFY(!m_f.window->isVisible());
         QVERIFY(!managed(id));
@@ -344,21 +322,6 @@ void tst_WindowBehaviour::trayHammered()
     QCOMPARE(shownTrayIcons(m_f.window), 1);
     restoreByDoubleClick();
     QCOMPARE(shownTrayIcons(m_f.window), 0);
-}
-
-void tst_WindowBehaviour::noTrayStaysOnTaskbar()
-{
-    behaviour()->setTrayAvailability([] { return false; });
-    const WId id = m_f.xid();
-    xdotool({"windowminimize", hexId(id)});
-    QTRY_VERIFY(m_f.window->isMinimized());
-    QTRY_VERIFY(netWmState(id).contains("_NET_WM_STATE_HIDDEN"));
-    // Still on the taskbar, where the user can bring it back.
-    QVERIFY(m_f.window->isVisible());
-    QVERIFY(managed(id));
-    QVERIFY(!behaviour()->trayIcon());
-    QCOMPARE(trayClients(id).size(), 0);
-    QVERIFY(!behaviour()->isInTray());
 }
 
 void tst_WindowBehaviour::shownWhileInTray_data()
@@ -428,10 +391,16 @@ void tst_WindowBehaviour::bringToFront()
     if (from == "tray") {
         minimise();
     } else if (from == "taskbar") {
-        behaviour()->setTrayAvailability([] { return false; });
+        // No notification area: it stays on the taskbar, where the user
+        // can bring it back.
+        m_trayAvailable = false;
         xdotool({"windowminimize", hexId(m_f.xid())});
         QTRY_VERIFY(m_f.window->isMinimized());
         QTRY_VERIFY(netWmState(m_f.xid()).contains("_NET_WM_STATE_HIDDEN"));
+        QVERIFY(m_f.window->isVisible());
+        QVERIFY(managed(m_f.xid()));
+        QVERIFY(!behaviour()->trayIcon());
+        QCOMPARE(trayClients(m_f.xid()).size(), 0);
     } else if (from == "behind") {
         other.setWindowTitle("other");
         other.setGeometry(m_f.window->geometry().adjusted(-20, -20, 20, 20));
@@ -456,60 +425,7 @@ void tst_WindowBehaviour::bringToFront()
     QTRY_VERIFY(m_f.window->isActiveWindow());
     QTRY_COMPARE(stacking().value(stacking().size() - 1), m_f.xid());
     QTRY_COMPARE(trayClients(m_f.xid()).size(), 0);
-    QCOMPARE(m_f.window->pos(), pos);
-}
-
-void tst_WindowBehaviour::startupCentring_data()
-{
-    QTest::addColumn<bool>("byLoader");
-    QTest::newRow("shown at the end of start-up") << false;
-    QTest::newRow("shown by the list loader") << true;
-}
-
-void tst_WindowBehaviour::startupCentring()
-{
-    QFETCH(bool, byLoader);
-
-    // A viewer that has never been shown, as the program starts.
-    delete m_f.window;
-    m_f.window = newViewer(m_f.server, m_f.store);
-    m_f.window->setProgramEnder([this] { ++m_enderCalls; });
-    VendorServer::Response list;
-    if (byLoader) {
-        list.body = "A;http://h/a\r\n";
-        VendorServer::Response version;
-        version.body = buildVersion().toUtf8();
-        version.delayMs = 1500;
-        m_f.server->setRoute("/version/zavo.txt", version);
-    } else {
-        list.status = 404;
-    }
-    m_f.server->setRoute("/zavo/list.txt", list);
-    bool shownBeforeReturn = false;
-    connect(m_f.window->guide(), &ChannelGuide::listLoaded, this,
-        [&] { shownBeforeReturn = m_f.window->isVisible(); });
-    QVERIFY(startAndFinish(m_f.window));
-    QCOMPARE(shownBeforeReturn, byLoader);
-    QVERIFY(m_f.window->isVisible());
-    QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
-
-    // The design centres on the whole screen (its Screen.Width and
-    // Screen.Height), not on the work area left by the taskbar.
-    const QRect screen = m_f.window->screen()->geometry();
-    auto centred = [&screen](const QRect &r) {
-        return qAbs(r.x() + r.width() / 2.0 - (screen.x() + screen.width() / 2.0)) <= 1.0
-            && qAbs(r.y() + r.height() / 2.0 - (screen.y() + screen.height() / 2.0)) <= 1.0;
-    };
-    // As Qt and as the window manager see it, frame and title bar included.
-    QTRY_VERIFY2(centred(m_f.window->frameGeometry()),
-        qPrintable(QStringLiteral("frame %1,%2 %3x%4")
-                       .arg(m_f.window->frameGeometry().x())
-                       .arg(m_f.window->frameGeometry().y())
-                       .arg(m_f.window->frameGeometry().width())
-                       .arg(m_f.window->frameGeometry().height())));
-    QTRY_VERIFY(centred(outerRect(m_f.xid())));
-    QVERIFY(outerRect(m_f.xid()).height() > m_f.window->height());
-    QCOMPARE(outerRect(m_f.xid()), m_f.window->frameGeometry());
+    QTRY_COMPARE(m_f.window->pos(), pos);
 }
 
 void tst_WindowBehaviour::topmost_data()
@@ -519,6 +435,7 @@ void tst_WindowBehaviour::topmost_data()
     QTest::addColumn<int>("togglesAfter");
     QTest::addColumn<bool>("above");
     QTest::addColumn<QString>("caption");
+    QTest::newRow("never, then through the tray") << 0 << "icon" << 0 << false << "窗口置顶";
     QTest::newRow("once") << 1 << "" << 0 << true << "取消置顶";
     QTest::newRow("twice") << 2 << "" << 0 << false << "窗口置顶";
     QTest::newRow("three times") << 3 << "" << 0 << true << "取消置顶";
@@ -541,7 +458,7 @@ void tst_WindowBehaviour::topmost()
     QFETCH(bool, above);
     QFETCH(QString, caption);
 
-    QAction *action = m_f.window->form()->staysOnTopAction;
+    QAction *action = staysOnTopAction();
     QCOMPARE(action->text(), "窗口置顶");
     QVERIFY(!netWmState(m_f.xid()).contains("_NET_WM_STATE_ABOVE"));
     const QPoint pos = m_f.window->pos();
@@ -589,42 +506,52 @@ void tst_WindowBehaviour::topmost()
     }
     QCOMPARE(action->text(), caption);
     QCOMPARE(m_f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint), above);
-    // Settled: a late answer from the window manager would show here.
-    QVERIFY(!QTest::qWaitFor(
-        [&] { return netWmState(m_f.xid()).contains("_NET_WM_STATE_ABOVE") != above; }, 300));
+    // What the user sees: a click on another window brings that one
+    // forward, but never over a window that stays on top.
+    QWidget other;
+    other.setGeometry(m_f.window->geometry().translated(100, 100));
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    clickAt(other.mapToGlobal(QPoint(other.width() - 20, other.height() - 20)));
+    QTRY_VERIFY(other.isActiveWindow());
+    // After off, tray and back, IceWM focuses a clicked window of this same
+    // process without raising it above the remade main window, though both
+    // are in the normal layer and an explicit raise works: the click alone
+    // cannot tell on-top from not there.
+    if (toggles == 2 && trip == "icon")
+        return;
+    QTRY_COMPARE(
+        stacking().value(stacking().size() - 1), above ? m_f.xid() : other.windowHandle()->winId());
 }
 
 void tst_WindowBehaviour::topmostKeepsWebViews()
 {
-    Ui::MainWindow *ui = m_f.window->form();
-    ui->tabs->setCurrentIndex(1);
-    const QUrl channel(m_f.server->baseUrl() + "/tv/test.htm");
-    ui->player->navigate(channel);
-    QVERIFY(waitForLoad(ui->player->page(), channel));
-    QWebEnginePage *page = ui->player->page();
+    tabs()->setCurrentIndex(1);
+    PlayerView *player = m_f.player();
+    const QUrl channel(m_f.channelUrl(0));
+    player->navigate(channel);
+    QVERIFY(waitForLoad(player->page(), channel));
+    QWebEnginePage *page = player->page();
     QSignalSpy loads(page, &QWebEnginePage::loadStarted);
     m_f.server->clearRequests();
 
-    ui->staysOnTopAction->trigger();
+    staysOnTopAction()->trigger();
     QTRY_VERIFY(netWmState(m_f.xid()).contains("_NET_WM_STATE_ABOVE"));
-    ui->staysOnTopAction->trigger();
+    staysOnTopAction()->trigger();
     QTRY_VERIFY(!netWmState(m_f.xid()).contains("_NET_WM_STATE_ABOVE"));
     // And through the tray while on top.
-    ui->staysOnTopAction->trigger();
+    staysOnTopAction()->trigger();
     minimise();
     restoreByDoubleClick();
     QTRY_VERIFY(netWmState(m_f.xid()).contains("_NET_WM_STATE_ABOVE"));
     // Give a reload the time it would take to start.
     QVERIFY(!loads.wait(500));
-    QCOMPARE(loads.size(), 0);
-    QCOMPARE(ui->player->page(), page);
-    QCOMPARE(ui->player->url(), channel);
-    bool reloaded = false;
+    QCOMPARE(player->page(), page);
+    QCOMPARE(player->url(), channel);
     for (const auto &r : m_f.server->requests())
-        reloaded = reloaded || r.path.endsWith(".htm");
-    QVERIFY(!reloaded);
-    QVERIFY(ui->player->isVisible());
-    QCOMPARE(ui->tabs->currentIndex(), 1);
+        QVERIFY2(r.path != channel.path(), r.path.constData());
+    QVERIFY(player->isVisible());
+    QCOMPARE(tabs()->currentIndex(), 1);
     // The page is alive and still the one loaded.
     QString text;
     page->toPlainText([&text](const QString &t) { text = t; });
@@ -634,83 +561,59 @@ void tst_WindowBehaviour::topmostKeepsWebViews()
 void tst_WindowBehaviour::closeConfirmation_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<Answer>("answer");
 
-    for (const char *how : {"alt+F4", "close()", "in the tray"}) {
-        QTest::addRow("%s, Cancel", how) << how << int(QMessageBox::Cancel);
-        QTest::addRow("%s, Escape", how) << how << int(ModalDriver::Escape);
-        QTest::addRow("%s, OK", how) << how << int(QMessageBox::Ok);
+    for (const char *how : {"quit menu", "close button", "alt+F4", "close() in the tray"}) {
+        QTest::addRow("%s, Cancel", how) << how << Answer::Cancel;
+        QTest::addRow("%s, OK", how) << how << Answer::Ok;
     }
 }
 
+// Every way of closing asks first; only OK ends the program.
 void tst_WindowBehaviour::closeConfirmation()
 {
     QFETCH(QString, how);
-    QFETCH(int, answer);
+    QFETCH(Answer, answer);
 
-    Ui::MainWindow *ui = m_f.window->form();
-    ui->tabs->setCurrentIndex(1);
-    ui->staysOnTopAction->trigger();
+    tabs()->setCurrentIndex(1);
+    staysOnTopAction()->trigger();
     QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
-    const QUrl channel(m_f.server->baseUrl() + "/tv/test.htm");
-    ui->player->navigate(channel);
-    QVERIFY(waitForLoad(ui->player->page(), channel));
-    const bool inTray = how == "in the tray";
+    const QUrl channel(m_f.channelUrl(0));
+    m_f.player()->navigate(channel);
+    QVERIFY(waitForLoad(m_f.player()->page(), channel));
+    const bool inTray = how.endsWith("in the tray");
     if (inTray)
         minimise();
 
-    m_driver->queue(answer);
-    if (how == "alt+F4") {
+    m_f.prompts->answers = {answer};
+    if (how == "quit menu")
+        m_f.part<QAction>("quitAction")->trigger();
+    else if (how == "close button")
+        QTest::mouseClick(m_f.button("closeButton"), Qt::LeftButton);
+    else if (how == "alt+F4")
         xdotoolDetached({"windowactivate", "--sync", hexId(m_f.xid()), "key", "alt+F4"});
-    } else {
+    else
         m_f.window->close();
-    }
-    QTRY_COMPARE(m_driver->seen().size(), 1);
-    const SeenBox box = m_driver->seen().first();
-    QCOMPARE(box.text, "您确定要退出程序吗?");
-    QCOMPARE(box.title, "退出提示");
-    QCOMPARE(box.icon, QMessageBox::Question);
-    QCOMPARE(box.buttons, (QStringList {"确定", "取消"}));
-
-    if (answer == QMessageBox::Ok) {
-        // The program ends: the window goes with the process.
-        QTRY_COMPARE(m_enderCalls, 1);
-        QTRY_VERIFY(ModalDriver::openBox() == nullptr);
-        QCOMPARE(m_enderCalls, 1);
+    QTRY_COMPARE(m_f.prompts->asked.size(), 1);
+    QCOMPARE(m_f.prompts->asked.first(),
+        (Question {"您确定要退出程序吗?", "退出提示", Question::Buttons::OkCancel, true}));
+    // Answered, and whatever the answer does is done.
+    QTRY_VERIFY(m_f.prompts->pending.isEmpty());
+    QCOMPARE(m_endCalls, answer == Answer::Ok ? 1 : 0);
+    if (answer == Answer::Ok)
         return;
-    }
-    QTRY_VERIFY(ModalDriver::openBox() == nullptr);
     // Refused: everything as it was.
-    QCOMPARE(m_enderCalls, 0);
     QCOMPARE(m_f.window->isVisible(), !inTray);
     QCOMPARE(behaviour()->isInTray(), inTray);
-    QCOMPARE(ui->tabs->currentIndex(), 1);
-    QCOMPARE(ui->player->url(), channel);
-    QCOMPARE(ui->staysOnTopAction->text(), "取消置顶");
-    QVERIFY(m_f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QCOMPARE(m_driver->seen().size(), 1);
+    QCOMPARE(tabs()->currentIndex(), 1);
+    QCOMPARE(m_f.player()->url(), channel);
+    QCOMPARE(staysOnTopAction()->text(), "取消置顶");
+    QCOMPARE(m_f.prompts->asked.size(), 1);
     if (inTray) {
         restoreByDoubleClick();
         QTRY_VERIFY(netWmState(m_f.xid()).contains("_NET_WM_STATE_ABOVE"));
     }
 }
 
-void tst_WindowBehaviour::hiddenWindowDoesNotQuit()
-{
-    // Only the confirmed close ends the program, not the last visible
-    // window going away (the automatic quit works only inside exec(), so the
-    // setting itself is what can be checked here).
-    QVERIFY(!QGuiApplication::quitOnLastWindowClosed());
-    minimise();
-    // A box opened and closed while the only window is in the tray.
-    m_driver->queue(QMessageBox::Cancel);
-    m_f.window->close();
-    QTRY_COMPARE(m_driver->seen().size(), 1);
-    QTRY_VERIFY(ModalDriver::openBox() == nullptr);
-    QVERIFY(behaviour()->isInTray());
-    QVERIFY(!m_f.window->isVisible());
-    restoreByDoubleClick();
-}
-
-QTEST_MAIN(tst_WindowBehaviour)
+VIEWER_TEST_MAIN(tst_WindowBehaviour)
 #include "tst_windowbehaviour.moc"

@@ -1,5 +1,4 @@
 #include "app/mainwindow.h"
-#include "app/platformchoice.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
 #include "appinfo.h"
@@ -9,8 +8,7 @@
 
 int main(int argc, char *argv[])
 {
-    // Qt settles the platform when the application object is made.
-    PlatformChoice::applyToProcess();
+    Startup::prepareProcess();
     QApplication app(argc, argv);
     // A second start hands over to the running viewer before it shows,
     // asks or downloads anything.
@@ -18,7 +16,7 @@ int main(int argc, char *argv[])
     if (!instance.claim())
         return 0;
     Startup::prepareApplication(app);
-    MainWindow w(QString::fromUtf8(AppInfo::VendorSite));
+    MainWindow w({VendorSite(QString::fromUtf8(AppInfo::VendorSite))});
     Startup::bringForwardOnRequest(instance, w);
     // Start-up runs inside the event loop, so quitting from a nested wait
     // ends every loop at once.

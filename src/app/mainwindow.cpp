@@ -8,6 +8,7 @@
 #include "homepage/homepageoffer.h"
 #include "prompt/messageboxprompt.h"
 #include "webview/listpage.h"
+#include "webview/playerview.h"
 #include "windowbehaviour.h"
 
 #include <QApplication>
@@ -16,49 +17,74 @@
 #include <QItemSelectionModel>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 
-// The images live in the static core library, where nothing registers them
-// on its own.
-static void initResources()
-{
-    Q_INIT_RESOURCE(resources);
-}
+namespace {
+// How long the list may load alone before the player and the notices follow.
+constexpr int ListHeadStart = 2000;
+} // namespace
 
-MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPageStore,
-    std::unique_ptr<Prompt> prompt, QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_vendorSite(vendorSite),
-      m_prompt(prompt ? std::move(prompt) : std::make_unique<MessageBoxPrompt>(this))
+MainWindow::MainWindow(ViewerOptions options, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), m_site(options.site),
+      m_prompt(
+          options.prompt ? std::move(options.prompt) : std::make_shared<MessageBoxPrompt>(this)),
+      m_endProgram(std::move(options.endProgram))
 {
-    initResources();
     ui->setupUi(this);
-    m_infoLabels = {ui->functionLabel, ui->designLabel, ui->homePageLabel, ui->mailLabel};
 
     ui->tabs->addPage(ui->tabAbout, QStringLiteral("关于程序"));
     ui->tabs->addPage(ui->tabProgram, QStringLiteral("程序界面"));
     ui->tabs->addPage(ui->tabNotices, QStringLiteral("信息公告"));
     ui->tabs->setCurrentIndex(0);
     setTabOrder(ui->tabs, ui->noticeView);
+    ui->player->setStreamTimings(options.streamTimings);
 
     // The list page is never shown, so it needs no view at all.
-    m_listPage = new ListPage(viewerProfile(), this);
+    m_listPage = new ListPage(QUrl(m_site.channelList()), this);
+    m_guide = new ChannelGuide(m_site, this);
+    m_homePage = new HomePageOffer(
+        m_site.navigationPage(), std::move(options.startPageStore), m_prompt.get(), this);
+    m_versionCheck = new VersionCheck(m_site.versionFile(),
+        QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor), options.versionWait, this);
+    connect(m_versionCheck, &VersionCheck::finished, this, &MainWindow::reportVersion);
+    m_behaviour = new WindowBehaviour(this, ui->staysOnTopAction, std::move(options.tray));
 
-    m_guide = new ChannelGuide(m_listPage, ui->player, m_vendorSite, this);
+    wireChannels();
+    wireMenus();
+
+    // Nothing waits in a loop of its own, so leaving the one event loop
+    // ends everything, boxes and pending steps included.
+    if (!m_endProgram)
+        m_endProgram = [] { QCoreApplication::exit(0); };
+}
+
+// list page -> guide -> player, and the controls that drive the guide.
+void MainWindow::wireChannels()
+{
+    // The list loads alone; the player's idle page and the notices follow it
+    // (before any channel can be picked from it), or a moment later when it
+    // is slow.
+    connect(m_listPage, &ListPage::listArrived, this, &MainWindow::loadPlayerAndNotices);
+    connect(m_listPage, &ListPage::listUnavailable, this, &MainWindow::loadPlayerAndNotices);
+    connect(m_listPage, &ListPage::listArrived, m_guide, &ChannelGuide::loadList);
+    connect(m_guide, &ChannelGuide::showRequested, ui->player, &PlayerView::navigate);
+    // Page Up and Page Down from the fullscreen player step the channel too.
+    connect(ui->player, &PlayerView::channelStepRequested, m_guide, &ChannelGuide::step);
+    connect(m_guide, &ChannelGuide::captionChanged, ui->channelFrame, &QGroupBox::setTitle);
+    // The loader shows the window every time it runs, hidden or in the tray.
+    connect(m_guide, &ChannelGuide::listLoaded, this, &QWidget::show);
+
     // The list shows the guide's channels and its selection, the current channel.
     ui->channelList->setModel(m_guide->model());
     QItemSelectionModel *viewSelection = ui->channelList->selectionModel();
     ui->channelList->setSelectionModel(m_guide->selectionModel());
     delete viewSelection;
-    m_homePage = new HomePageOffer(m_vendorSite, std::move(startPageStore), m_prompt.get(), this);
-    m_versionCheck = new VersionCheck(
-        m_vendorSite, QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor), this);
-    connect(m_versionCheck, &VersionCheck::finished, this, &MainWindow::reportVersion);
 
     connect(ui->watchButton, &QPushButton::clicked, m_guide, &ChannelGuide::playSelected);
     connect(ui->nextButton, &QPushButton::clicked, m_guide, &ChannelGuide::next);
     connect(ui->previousButton, &QPushButton::clicked, m_guide, &ChannelGuide::previous);
     connect(ui->stopButton, &QPushButton::clicked, m_guide, &ChannelGuide::stop);
-    connect(ui->refreshAction, &QAction::triggered, m_guide, &ChannelGuide::refresh);
     connect(
         ui->channelList, &QAbstractItemView::doubleClicked, m_guide, &ChannelGuide::playSelected);
     // Enter on a name plays it.
@@ -68,36 +94,32 @@ MainWindow::MainWindow(const QString &vendorSite, StartPageStoreFactory startPag
         connect(enter, &QShortcut::activated, m_guide, &ChannelGuide::playSelected);
     }
     // Page Up and Page Down step through the channels while the list is on screen.
-    auto *pageUp = new QShortcut(QKeySequence(Qt::Key_PageUp), this);
-    connect(pageUp, &QShortcut::activated, m_guide, [this] {
-        if (ui->channelList->isVisible())
-            m_guide->previous();
-    });
-    auto *pageDown = new QShortcut(QKeySequence(Qt::Key_PageDown), this);
-    connect(pageDown, &QShortcut::activated, m_guide, [this] {
-        if (ui->channelList->isVisible())
-            m_guide->next();
-    });
-    connect(m_guide, &ChannelGuide::captionChanged, ui->channelFrame, &QGroupBox::setTitle);
-    // The loader shows the window every time it runs, hidden or in the tray.
-    connect(m_guide, &ChannelGuide::listLoaded, this, &QWidget::show);
+    for (const int step : {-1, +1}) {
+        auto *key = new QShortcut(QKeySequence(step < 0 ? Qt::Key_PageUp : Qt::Key_PageDown), this);
+        connect(key, &QShortcut::activated, m_guide, [this, step] {
+            if (ui->channelList->isVisible())
+                m_guide->step(step);
+        });
+    }
+}
+
+void MainWindow::wireMenus()
+{
+    connect(ui->refreshAction, &QAction::triggered, m_guide, &ChannelGuide::clear);
+    connect(ui->refreshAction, &QAction::triggered, m_listPage, &ListPage::refresh);
     connect(ui->noticesAction, &QAction::triggered, this, [this] { ui->tabs->setCurrentIndex(2); });
     connect(ui->aboutAction, &QAction::triggered, this, [this] { ui->tabs->setCurrentIndex(0); });
-    connect(ui->supportAction, &QAction::triggered, this, [this] { m_homePage->offerFromMenu(); });
-
-    m_behaviour = new WindowBehaviour(this, ui->staysOnTopAction);
+    connect(
+        ui->supportAction, &QAction::triggered, m_homePage, &HomePageOffer::setStartPageAndThank);
     connect(
         ui->staysOnTopAction, &QAction::triggered, m_behaviour, &WindowBehaviour::toggleStaysOnTop);
     connect(ui->quitAction, &QAction::triggered, this, &QWidget::close);
     connect(ui->closeButton, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui->feedbackAction, &QAction::triggered, this, &MainWindow::openFeedbackPage);
-    connect(ui->logo, &ClickableLabel::clicked, this, [this] { openInBrowser(m_vendorSite); });
-    connect(ui->feedbackLink, &ClickableLabel::clicked, this, &MainWindow::openFeedbackPage);
+    const auto openFeedback = [this] { openInBrowser(m_site.feedback()); };
+    connect(ui->feedbackAction, &QAction::triggered, this, openFeedback);
+    connect(ui->feedbackLink, &ClickableLabel::clicked, this, openFeedback);
+    connect(ui->logo, &ClickableLabel::clicked, this, [this] { openInBrowser(m_site.home()); });
     connect(ui->feedbackLink, &ClickableLabel::mouseMoved, this, &MainWindow::markFeedbackLink);
-
-    // Nothing waits in a loop of its own, so leaving the one event loop
-    // ends everything, boxes and pending steps included.
-    m_ender = [] { QCoreApplication::exit(0); };
 }
 
 MainWindow::~MainWindow() = default;
@@ -117,7 +139,8 @@ void MainWindow::start()
         emit startupStep(Step::OfferDone);
         // Only now: the list's arrival shows the window, which must not
         // happen while the offer is still asking.
-        m_listPage->load(QUrl(m_guide->listUrl()));
+        m_listPage->fetch();
+        QTimer::singleShot(ListHeadStart, this, &MainWindow::loadPlayerAndNotices);
         emit startupStep(Step::ListRequested);
         m_versionCheck->start();
     });
@@ -138,7 +161,7 @@ void MainWindow::reportVersion(VersionCheck::Verdict verdict)
         m_prompt->ask({QStringLiteral("您使用的版本已过期,建议下载最新版本。"),
                           QStringLiteral("提示"), Question::Buttons::Ok, true},
             this, [this](Answer) {
-                openInBrowser(m_vendorSite);
+                openInBrowser(m_site.home());
                 finishStartup();
             });
         return;
@@ -158,28 +181,30 @@ void MainWindow::fillInfoLabels()
                                   .arg(AppInfo::Major)
                                   .arg(AppInfo::Minor)
                                   .arg(AppInfo::Revision));
-    m_infoLabels[0]->setText(QStringLiteral("功能 免费在线观看电视."));
-    m_infoLabels[1]->setText(QStringLiteral("设计 栎川软件工作室"));
-    m_infoLabels[2]->setText(QStringLiteral("主页 ") + m_vendorSite);
-    m_infoLabels[3]->setText(QStringLiteral("邮件 ") + QString::fromUtf8(AppInfo::ContactMail));
+    ui->functionLabel->setText(QStringLiteral("功能 免费在线观看电视."));
+    ui->designLabel->setText(QStringLiteral("设计 栎川软件工作室"));
+    ui->homePageLabel->setText(QStringLiteral("主页 ") + m_site.home());
+    ui->mailLabel->setText(QStringLiteral("邮件 ") + QString::fromUtf8(AppInfo::ContactMail));
 }
 
 void MainWindow::startViews()
 {
-    ui->noticeView->load(QUrl(m_vendorSite + QStringLiteral("/msg.htm")));
-    ui->player->navigate(QUrl(m_guide->stopPageUrl()));
-    m_listPage->load(QUrl(QStringLiteral("about:blank")));
+    m_listPage->warmUp();
+}
+
+void MainWindow::loadPlayerAndNotices()
+{
+    if (m_playerAndNoticesLoaded)
+        return;
+    m_playerAndNoticesLoaded = true;
+    ui->noticeView->load(QUrl(m_site.notices()));
+    m_guide->stop();
 }
 
 void MainWindow::openInBrowser(const QString &url)
 {
     // Whether a browser opened is not the viewer's concern.
     QDesktopServices::openUrl(QUrl(url));
-}
-
-void MainWindow::openFeedbackPage()
-{
-    openInBrowser(m_vendorSite + QStringLiteral("/writebook.asp"));
 }
 
 void MainWindow::markFeedbackLink()
@@ -204,6 +229,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
     confirmQuit();
 }
 
+void MainWindow::bringToFront()
+{
+    m_behaviour->bringToFront();
+}
+
 void MainWindow::confirmQuit()
 {
     // One question at a time; a second request while it is open is refused.
@@ -214,8 +244,8 @@ void MainWindow::confirmQuit()
                       Question::Buttons::OkCancel, true},
         this, [this](Answer answer) {
             m_askingToQuit = false;
-            if (answer == Answer::Ok && m_ender)
-                m_ender();
+            if (answer == Answer::Ok)
+                m_endProgram();
         });
 }
 

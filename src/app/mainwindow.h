@@ -1,55 +1,59 @@
 #pragma once
 
+#include "app/windowbehaviour.h"
 #include "homepage/startpagestore.h"
+#include "net/vendorsite.h"
 #include "net/versioncheck.h"
-#include "prompt/prompt.h"
+#include "player/streamkind.h"
 
 #include <QMainWindow>
 
-#include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 
 namespace Ui {
 class MainWindow;
 }
-class QLabel;
 class ChannelGuide;
 class HomePageOffer;
 class ListPage;
-class WindowBehaviour;
+class Prompt;
 
-// The viewer's one window.
+// What the window is built from. The defaults are the running program's;
+// tests hand in their own.
+struct ViewerOptions {
+    VendorSite site;
+    StartPageStoreFactory startPageStore = systemStartPageStore();
+    // Where questions go; Qt's message boxes when null.
+    std::shared_ptr<Prompt> prompt;
+    TrayProbe tray;
+    // What ending the program does once the user has confirmed.
+    std::function<void()> endProgram;
+    std::chrono::milliseconds versionWait = VersionCheck::DefaultWait;
+    StreamTimings streamTimings;
+};
+
+// The viewer's one window. It wires the parts together: the list page
+// feeds the guide, the guide tells the player what to show.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // Questions go to prompt; without one, to Qt's message boxes.
-    explicit MainWindow(const QString &vendorSite,
-        StartPageStoreFactory startPageStore = systemStartPageStore(),
-        std::unique_ptr<Prompt> prompt = nullptr, QWidget *parent = nullptr);
+    explicit MainWindow(ViewerOptions options, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The whole start-up, in this order: prepares the window, starts the
-    // three views, runs the home-page offer, starts the list download and
-    // checks the version; the window shows when that is over (or earlier,
-    // when the list arrives first). Nothing here waits: each step goes on
-    // from the answer of the one before.
+    // list page's renderer, runs the home-page offer, starts the list
+    // download and checks the version; the window shows when that is over
+    // (or earlier, when the list arrives first). The player's idle page and
+    // the notices load once the list is in: on two cores they would hold it
+    // up. Nothing here waits: each step goes on from the answer of the one
+    // before.
     void start();
     // Asks before the program ends; OK ends it at once.
     void confirmQuit();
-
-    Ui::MainWindow *form() const { return ui.get(); }
-    ChannelGuide *guide() const { return m_guide; }
-    ListPage *listPage() const { return m_listPage; }
-    HomePageOffer *homePageOffer() const { return m_homePage; }
-    VersionCheck *versionCheck() const { return m_versionCheck; }
-    const std::array<QLabel *, 4> &infoLabels() const { return m_infoLabels; }
-    QString vendorSite() const { return m_vendorSite; }
-    WindowBehaviour *windowBehaviour() const { return m_behaviour; }
-
-    // What "end the program" does once the user has confirmed; tests replace
-    // it so the test process survives.
-    void setProgramEnder(std::function<void()> ender) { m_ender = std::move(ender); }
+    // From wherever the window is: the tray, the taskbar or behind others.
+    void bringToFront();
 
     // Start-up steps, for observers that follow its order.
     enum class Step { Prepared, ViewsStarted, OfferDone, ListRequested, VersionChecked };
@@ -64,23 +68,25 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void wireChannels();
+    void wireMenus();
     void fillInfoLabels();
     void startViews();
+    void loadPlayerAndNotices();
     void reportVersion(VersionCheck::Verdict verdict);
     void finishStartup();
     void openInBrowser(const QString &url);
-    void openFeedbackPage();
     void markFeedbackLink();
 
     std::unique_ptr<Ui::MainWindow> ui;
-    QString m_vendorSite;
-    std::array<QLabel *, 4> m_infoLabels {};
+    VendorSite m_site;
+    std::shared_ptr<Prompt> m_prompt;
     ListPage *m_listPage = nullptr;
     ChannelGuide *m_guide = nullptr;
-    std::unique_ptr<Prompt> m_prompt;
     HomePageOffer *m_homePage = nullptr;
     VersionCheck *m_versionCheck = nullptr;
-    bool m_askingToQuit = false;
-    std::function<void()> m_ender;
     WindowBehaviour *m_behaviour = nullptr;
+    bool m_askingToQuit = false;
+    bool m_playerAndNoticesLoaded = false;
+    std::function<void()> m_endProgram;
 };

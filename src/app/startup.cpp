@@ -2,8 +2,9 @@
 
 #include "appinfo.h"
 #include "mainwindow.h"
+#include "platformchoice.h"
 #include "singleinstance.h"
-#include "windowbehaviour.h"
+#include "webview/webenvironment.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,12 +12,19 @@
 #include <QLocale>
 #include <QTranslator>
 
+// The images live in a static library, where nothing registers them on its own.
 static void initResources()
 {
     Q_INIT_RESOURCE(resources);
 }
 
 namespace Startup {
+
+void prepareProcess()
+{
+    PlatformChoice::applyToProcess();
+    WebEnvironment::registerSchemes();
+}
 
 void prepareApplication(QApplication &app)
 {
@@ -37,12 +45,17 @@ void prepareApplication(QApplication &app)
         else
             delete translator;
     }
+
+    // The program ends only through the confirmed close; a window hidden in
+    // the tray, or a box closing while it is hidden, must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    WebEnvironment::prepareProfile();
 }
 
 void bringForwardOnRequest(SingleInstance &instance, MainWindow &window)
 {
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
-        [&window] { window.windowBehaviour()->bringToFront(); });
+        [&window] { window.bringToFront(); });
 }
 
 } // namespace Startup

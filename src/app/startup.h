@@ -4,11 +4,16 @@ class QApplication;
 class SingleInstance;
 class MainWindow;
 
+// The program's process-wide set-up, in one place.
 namespace Startup {
 
-// Application-wide set-up done once before the window is created: Chinese
-// for Qt's own texts (dialog buttons, the engine's menus and error pages),
-// the application's identity and icon.
+// Before the application object: the windowing platform and the web
+// engine's URL schemes, both fixed when Qt starts.
+void prepareProcess();
+
+// Once, before the window is created: the application's identity, icon and
+// resources, Chinese for Qt's own texts (dialog buttons, the engine's menus
+// and error pages), the quit policy and the web engine's profile.
 void prepareApplication(QApplication &app);
 
 // Brings window forward, out of the tray as well, whenever a later start

@@ -35,21 +35,13 @@ bool statusNotifierHostRegistered()
 #endif
 }
 
-bool trayUsesStatusNotifier()
-{
-    static const bool onBus = statusNotifierHostRegistered();
-    return onBus;
-}
-
-WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *staysOnTopAction)
-    : QObject(window), m_window(window), m_staysOnTopAction(staysOnTopAction)
+WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *staysOnTopAction, TrayProbe tray)
+    : QObject(window), m_window(window), m_staysOnTopAction(staysOnTopAction),
+      m_trayProbe(std::move(tray))
 {
     // Title, system menu, minimise and close; never a maximise button.
     m_window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
         | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    // The program ends only through the confirmed close; a window hidden in
-    // the tray, or a box closing while it is hidden, must not end it.
-    QApplication::setQuitOnLastWindowClosed(false);
     m_window->installEventFilter(this);
     applyFixedSize();
 }
@@ -105,12 +97,12 @@ void WindowBehaviour::minimiseToTray()
         return;
     // Without a notification area the window stays on the taskbar, or it
     // could never be brought back.
-    if (!m_trayAvailable || !m_trayAvailable())
+    if (!m_trayProbe.available || !m_trayProbe.available())
         return;
     if (!m_tray) {
         m_tray = new QSystemTrayIcon(this);
         // Qt chose the icon's kind when it made it; ask right after.
-        m_trayOnBus = m_statusNotifier && m_statusNotifier();
+        m_trayOnBus = m_trayProbe.onStatusNotifier && m_trayProbe.onStatusNotifier();
         connect(m_tray, &QSystemTrayIcon::activated, this, &WindowBehaviour::trayActivated);
     }
     m_tray->setIcon(m_window->windowIcon());
@@ -170,7 +162,7 @@ bool WindowBehaviour::staysOnTop() const
 
 void WindowBehaviour::toggleStaysOnTop()
 {
-    const bool on = m_staysOnTopAction->text() == QString::fromUtf8(TopmostOn);
+    const bool on = !staysOnTop();
     setStaysOnTop(on);
     m_staysOnTopAction->setText(QString::fromUtf8(on ? TopmostOff : TopmostOn));
 }

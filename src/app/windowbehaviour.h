@@ -14,8 +14,16 @@ class QWindow;
 // Whether a StatusNotifier host is registered on the session bus, asked as
 // Qt asks before it puts a tray icon on D-Bus instead of an XEmbed tray.
 bool statusNotifierHostRegistered();
-// The first answer of the process: Qt asks once, for its first tray icon.
-bool trayUsesStatusNotifier();
+
+// What the desktop offers for the tray icon.
+struct TrayProbe {
+    // Whether there is a notification area at all.
+    std::function<bool()> available = &QSystemTrayIcon::isSystemTrayAvailable;
+    // Whether the icon becomes a StatusNotifierItem on D-Bus, where hosts
+    // report a left click as Trigger and never a double-click. Asked once,
+    // right after the icon is made, when Qt has chosen.
+    std::function<bool()> onStatusNotifier = &statusNotifierHostRegistered;
+};
 
 // How the main window behaves as a window: a fixed client size, hiding in the
 // notification area when minimised, staying on top on request, and asking
@@ -25,8 +33,9 @@ class WindowBehaviour : public QObject {
 public:
     static constexpr QSize ClientSize {433, 480};
 
-    // staysOnTopAction is the menu command whose caption tells the state.
-    WindowBehaviour(QMainWindow *window, QAction *staysOnTopAction);
+    // staysOnTopAction is the menu command that toggles staying on top; its
+    // caption names what it will do.
+    WindowBehaviour(QMainWindow *window, QAction *staysOnTopAction, TrayProbe tray = {});
 
     // Sets the window's outer size from the client size and the menu bar.
     void applyFixedSize();
@@ -34,7 +43,6 @@ public:
     void resized();
     // From the window's changeEvent on a WindowStateChange.
     void windowStateChanged();
-    // Toggles staying on top, following the command's caption.
     void toggleStaysOnTop();
 
     // Centres the window's outer rectangle, frame and title bar included, on
@@ -48,19 +56,6 @@ public:
     // Brings the window forward from wherever it is: the tray, the taskbar
     // or behind other windows.
     void bringToFront();
-
-    // Whether a notification area exists; tests replace the system's answer.
-    void setTrayAvailability(std::function<bool()> available)
-    {
-        m_trayAvailable = std::move(available);
-    }
-    // Whether the tray icon is a StatusNotifierItem on D-Bus, where hosts
-    // report a left click as Trigger and never a double-click. Read when the
-    // icon is made; tests replace the system's answer.
-    void setStatusNotifierDetection(std::function<bool()> detect)
-    {
-        m_statusNotifier = std::move(detect);
-    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -84,6 +79,5 @@ private:
     bool m_trayOnBus = false;
     bool m_topmostPending = false;
     bool m_recentre = false;
-    std::function<bool()> m_trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
-    std::function<bool()> m_statusNotifier = &trayUsesStatusNotifier;
+    TrayProbe m_trayProbe;
 };

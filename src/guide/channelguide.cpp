@@ -3,53 +3,18 @@
 #include "channellist.h"
 #include "channelmodel.h"
 #include "net/weburl.h"
-#include "webview/listpage.h"
-#include "webview/playerview.h"
 
 #include <QItemSelectionModel>
-#include <QUrl>
-#include <QWebEngineHttpRequest>
 
-ChannelGuide::ChannelGuide(
-    ListPage *listPage, PlayerView *player, const QString &vendorSite, QObject *parent)
-    : QObject(parent), m_listPage(listPage), m_player(player), m_vendorSite(vendorSite),
-      m_model(new ChannelModel(this)), m_selection(new QItemSelectionModel(m_model, this))
+ChannelGuide::ChannelGuide(const VendorSite &site, QObject *parent)
+    : QObject(parent), m_site(site), m_model(new ChannelModel(this)),
+      m_selection(new QItemSelectionModel(m_model, this))
 {
-    connect(m_listPage, &QWebEnginePage::loadStarted, this, [this] { ++m_listGeneration; });
-    connect(m_listPage, &QWebEnginePage::loadFinished, this, &ChannelGuide::listPageLoaded);
-    // Page Up and Page Down from the fullscreen player step the channel too.
-    connect(m_player, &PlayerView::channelStepRequested, this,
-        [this](int step) { step < 0 ? previous() : next(); });
 }
 
 int ChannelGuide::channelCount() const
 {
     return m_model->rowCount();
-}
-
-QString ChannelGuide::listUrl() const
-{
-    return m_vendorSite + QStringLiteral("/zavo/list.txt");
-}
-
-QString ChannelGuide::stopPageUrl() const
-{
-    return m_vendorSite + QStringLiteral("/zavomsg.htm");
-}
-
-void ChannelGuide::listPageLoaded(bool ok)
-{
-    // An unreachable host or an error status never counts as a list, even
-    // when the error page happens to hold a ";".
-    if (!ok)
-        return;
-    const quint64 generation = m_listGeneration;
-    m_listPage->readBodyText([this, generation](const QString &text) {
-        if (generation != m_listGeneration)
-            return;
-        if (text.contains(u';'))
-            loadList(text);
-    });
 }
 
 void ChannelGuide::loadList(const QString &bodyText)
@@ -65,19 +30,12 @@ void ChannelGuide::loadList(const QString &bodyText)
     const int count = channelCount();
     emit captionChanged(count < 1 ? QStringLiteral("电视节目表单更新失败")
                                   : QStringLiteral("电视节目表单 ") + QString::number(count));
-    m_listPage->load(QUrl(QStringLiteral("about:blank")));
     emit listLoaded(count);
 }
 
-void ChannelGuide::refresh()
+void ChannelGuide::clear()
 {
-    // Emptying the model drops the selection with it.
     m_model->clear();
-    // Bypass any cached copy: an update must show what the site holds now.
-    QWebEngineHttpRequest request {QUrl(listUrl())};
-    request.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache"));
-    request.setHeader(QByteArrayLiteral("Pragma"), QByteArrayLiteral("no-cache"));
-    m_listPage->load(request);
 }
 
 int ChannelGuide::selectedChannel() const
@@ -125,16 +83,20 @@ void ChannelGuide::previous()
     playSelection();
 }
 
+void ChannelGuide::step(int direction)
+{
+    direction < 0 ? previous() : next();
+}
+
 void ChannelGuide::stop()
 {
-    m_player->navigate(QUrl(stopPageUrl()));
+    emit showRequested(QUrl(m_site.stopPage()));
 }
 
 void ChannelGuide::playSelection()
 {
     // The list comes from the network: only web addresses reach the player.
     const QUrl url = WebUrl::fromText(m_model->entry(selectedChannel()).url);
-    if (url.isEmpty())
-        return;
-    m_player->navigate(url);
+    if (!url.isEmpty())
+        emit showRequested(url);
 }

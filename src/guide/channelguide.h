@@ -1,40 +1,44 @@
 #pragma once
 
+#include "net/vendorsite.h"
+
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 class QItemSelectionModel;
 class ChannelModel;
-class ListPage;
-class PlayerView;
 
-// The channel guide: downloads the vendor's channel list through the hidden
-// list page into its model, and plays, steps through and stops channels in
-// the player. The current channel is the selected row of its selection
-// model, which the channel list view shows.
+// The channel guide: the channels of the vendor's list in a model, the
+// current one as the selected row of its selection model (which the channel
+// list view shows), and stepping through them. It says what to show by
+// address; the player shows it.
 class ChannelGuide : public QObject {
     Q_OBJECT
 public:
-    ChannelGuide(ListPage *listPage, PlayerView *player, const QString &vendorSite,
-        QObject *parent = nullptr);
+    explicit ChannelGuide(const VendorSite &site, QObject *parent = nullptr);
 
     ChannelModel *model() const { return m_model; }
     QItemSelectionModel *selectionModel() const { return m_selection; }
     int channelCount() const;
-    QString listUrl() const;
-    QString stopPageUrl() const;
 
-    // Parses bodyText into the model and reports the outcome.
+    // Parses the list page's body text into the model and reports the outcome.
     void loadList(const QString &bodyText);
-    // Empties the model at once and downloads the list again.
-    void refresh();
+    // Empties the model, and the selection with it, before the list is
+    // downloaded again.
+    void clear();
 
     void playSelected();
     void next();
     void previous();
+    // Back to the vendor's page for an idle player.
     void stop();
+    // Page Up (negative) or Page Down (positive).
+    void step(int direction);
 
 signals:
+    // The address the player is to show: a channel, or the stop page.
+    void showRequested(const QUrl &url);
     // The list frame's new caption, after every run of the loader.
     void captionChanged(const QString &caption);
     // After every run of the loader, with the number of channels now held;
@@ -42,19 +46,12 @@ signals:
     void listLoaded(int count);
 
 private:
-    // The list page finished a document; ok is false for a failed load.
-    void listPageLoaded(bool ok);
     // The selected row, -1 when none is selected.
     int selectedChannel() const;
     void select(int row);
     void playSelection();
 
-    ListPage *m_listPage;
-    PlayerView *m_player;
-    QString m_vendorSite;
+    VendorSite m_site;
     ChannelModel *m_model;
     QItemSelectionModel *m_selection;
-    // Bumped on every load the list page starts, so a body read for an
-    // earlier document is never parsed after a newer one has begun.
-    quint64 m_listGeneration = 0;
 };

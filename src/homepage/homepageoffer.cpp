@@ -15,17 +15,13 @@ const char *const BoxTitle = "提示";
 } // namespace
 
 HomePageOffer::HomePageOffer(
-    const QString &vendorSite, StartPageStoreFactory factory, Prompt *prompt, QObject *parent)
-    : QObject(parent), m_vendorSite(vendorSite), m_factory(std::move(factory)), m_prompt(prompt)
+    const QString &navigationPage, StartPageStoreFactory factory, Prompt *prompt, QObject *parent)
+    : QObject(parent), m_navigationPage(navigationPage), m_factory(std::move(factory)),
+      m_prompt(prompt)
 {
 }
 
 HomePageOffer::~HomePageOffer() = default;
-
-QString HomePageOffer::targetText() const
-{
-    return m_vendorSite + QStringLiteral("/dh.htm");
-}
 
 StartPageStore *HomePageOffer::store()
 {
@@ -46,7 +42,7 @@ QString HomePageOffer::readStartPage()
 void HomePageOffer::writeStartPage()
 {
     if (StartPageStore *s = store())
-        s->write(targetText());
+        s->write(m_navigationPage);
 }
 
 static Question plainBox(const char *text, Question::Buttons buttons = Question::Buttons::Ok)
@@ -56,7 +52,7 @@ static Question plainBox(const char *text, Question::Buttons buttons = Question:
 
 void HomePageOffer::offerAtStartup(std::function<void()> done)
 {
-    if (readStartPage() == targetText()) {
+    if (readStartPage() == m_navigationPage) {
         QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection);
         return;
     }
@@ -74,9 +70,9 @@ void HomePageOffer::offerAtStartup(std::function<void()> done)
         });
 }
 
-void HomePageOffer::offerFromMenu()
+void HomePageOffer::setStartPageAndThank()
 {
-    if (readStartPage() != targetText())
+    if (readStartPage() != m_navigationPage)
         writeStartPage();
     m_prompt->ask(plainBox(ThanksText), this, [](Answer) {});
 }

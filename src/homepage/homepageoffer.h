@@ -13,19 +13,18 @@ class Prompt;
 class HomePageOffer : public QObject {
     Q_OBJECT
 public:
-    // prompt must outlive the offer.
-    HomePageOffer(const QString &vendorSite, StartPageStoreFactory factory, Prompt *prompt,
+    // navigationPage is what the start page is to become; prompt must
+    // outlive the offer.
+    HomePageOffer(const QString &navigationPage, StartPageStoreFactory factory, Prompt *prompt,
         QObject *parent = nullptr);
     ~HomePageOffer() override;
-
-    QString targetText() const;
 
     // At start-up: asks for consent unless the start page is already ours.
     // done runs once the user has closed the last box, or at once (queued)
     // when nothing is asked.
     void offerAtStartup(std::function<void()> done);
     // The menu command: sets the start page without asking, then thanks.
-    void offerFromMenu();
+    void setStartPageAndThank();
 
 private:
     StartPageStore *store();
@@ -34,7 +33,7 @@ private:
     // Writes the target; a failure is not reported to the user.
     void writeStartPage();
 
-    QString m_vendorSite;
+    QString m_navigationPage;
     StartPageStoreFactory m_factory;
     Prompt *m_prompt;
     std::unique_ptr<StartPageStore> m_store;

@@ -1,27 +1,34 @@
 #include "settingsstartpagestore.h"
 
-#include <QStandardPaths>
 #include <QStringList>
 #include <QVariant>
 
-StartPageStoreFactory systemStartPageStore()
+std::optional<QString> SettingsStartPageStore::read()
 {
-    return []() -> std::unique_ptr<StartPageStore> {
-#ifdef Q_OS_WIN
-        return std::make_unique<SettingsStartPageStore>(
-            QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Main"),
-            QSettings::NativeFormat, QString());
-#else
-        // No registry here: the same per-user path is kept in
-        // $XDG_CONFIG_HOME/lichuantv/registry.ini (~/.config/... by default),
-        // group "HKEY_CURRENT_USER/Software/Microsoft/Internet Explorer/Main",
-        // value "Start page" as a string.
-        const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-        if (dir.isEmpty())
-            return nullptr;
-        return std::make_unique<SettingsStartPageStore>(
-            dir + QStringLiteral("/lichuantv/registry.ini"), QSettings::IniFormat,
-            QStringLiteral("HKEY_CURRENT_USER/Software/Microsoft/Internet Explorer/Main"));
-#endif
-    };
+    QSettings s(m_path, m_format);
+    if (s.status() != QSettings::NoError)
+        return std::nullopt;
+    if (!m_group.isEmpty())
+        s.beginGroup(m_group);
+    const QVariant v = s.value(QStringLiteral("Start page"));
+    if (!v.isValid())
+        return std::nullopt;
+    // An unquoted comma in a hand-edited file reads back as a list.
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(u',');
+    if (!v.canConvert<QString>())
+        return std::nullopt;
+    return v.toString();
+}
+
+bool SettingsStartPageStore::write(const QString &text)
+{
+    QSettings s(m_path, m_format);
+    if (!s.isWritable())
+        return false;
+    if (!m_group.isEmpty())
+        s.beginGroup(m_group);
+    s.setValue(QStringLiteral("Start page"), text);
+    s.sync();
+    return s.status() == QSettings::NoError;
 }

@@ -52,7 +52,8 @@ bool fetchFailed(const QNetworkReply *reply)
 
 } // namespace
 
-TextFetch::TextFetch(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager(this))
+TextFetch::TextFetch(std::chrono::milliseconds limit, QObject *parent)
+    : QObject(parent), m_manager(new QNetworkAccessManager(this)), m_limit(limit)
 {
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
@@ -64,10 +65,8 @@ TextFetch::~TextFetch()
     abandonReply();
 }
 
-void TextFetch::start(const QString &url, const QString &cookie, qint16 &timeoutSeconds)
+void TextFetch::start(const QString &url)
 {
-    if (timeoutSeconds == 0)
-        timeoutSeconds = 30;
     abandonReply();
     m_deadline.stop();
     m_body.clear();
@@ -78,7 +77,7 @@ void TextFetch::start(const QString &url, const QString &cookie, qint16 &timeout
     const QUrl target = WebUrl::fromText(url);
     // Nothing can have arrived before the wait begins, so a negative limit
     // has nothing to give; neither has an address that is not a web one.
-    if (timeoutSeconds < 0 || target.isEmpty()) {
+    if (m_limit.count() < 0 || target.isEmpty()) {
         QMetaObject::invokeMethod(
             this,
             [this, generation] {
@@ -91,10 +90,7 @@ void TextFetch::start(const QString &url, const QString &cookie, qint16 &timeout
 
     QNetworkRequest request(target);
     // A null value would remove the header; the server expects it even empty.
-    QByteArray cookieValue = cookie.toUtf8();
-    if (cookieValue.isNull())
-        cookieValue = QByteArray("", 0);
-    request.setRawHeader("Cookie", cookieValue);
+    request.setRawHeader("Cookie", QByteArray("", 0));
     request.setRawHeader("If-Modified-Since", "0");
     request.setAttribute(
         QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -109,18 +105,17 @@ void TextFetch::start(const QString &url, const QString &cookie, qint16 &timeout
     m_reply = m_manager->get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &TextFetch::readSome);
     connect(m_reply, &QNetworkReply::finished, this, &TextFetch::replyFinished);
-    m_limitNs = qint64(timeoutSeconds) * 1000 * 1000 * 1000;
     m_clock.start();
     // Exactly the limit still counts as within it; the first moment past it
     // does not.
-    m_deadline.start(int(timeoutSeconds) * 1000 + 1);
+    m_deadline.start(int(m_limit.count()) + 1);
 }
 
 void TextFetch::deadlineReached()
 {
     // The clock, not the timer, says when the limit has passed: a timer may
     // fire a little early.
-    const qint64 leftNs = m_limitNs - m_clock.nsecsElapsed();
+    const qint64 leftNs = m_limit.count() * 1000000 - m_clock.nsecsElapsed();
     if (leftNs >= 0) {
         m_deadline.start(int(leftNs / 1000000) + 1);
         return;

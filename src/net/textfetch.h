@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -20,15 +22,15 @@ public:
     // A hostile server must not make us hold an unbounded body.
     static constexpr qsizetype BodyCap = 1048576;
 
-    explicit TextFetch(QObject *parent = nullptr);
+    // The answer counts only while no more than limit has passed since
+    // start(); a limit below zero has passed already.
+    explicit TextFetch(std::chrono::milliseconds limit, QObject *parent = nullptr);
     ~TextFetch() override;
 
-    // GET url with "Cookie: <cookie>" and "If-Modified-Since: 0". The limit
-    // is in whole seconds; 0 stands for 30 and is written back. The answer
-    // counts only while no more than the limit has passed; a negative limit
-    // has passed already. finished() always comes later, never from inside
-    // start(). Starting again abandons the request before.
-    void start(const QString &url, const QString &cookie, qint16 &timeoutSeconds);
+    // GET url with an empty "Cookie" and "If-Modified-Since: 0", as the
+    // vendor's server expects. finished() always comes later, never from
+    // inside start(). Starting again abandons the request before.
+    void start(const QString &url);
     bool isRunning() const { return m_running; }
 
 signals:
@@ -45,7 +47,7 @@ private:
     QPointer<QNetworkReply> m_reply;
     QTimer m_deadline;
     QElapsedTimer m_clock;
-    qint64 m_limitNs = 0;
+    std::chrono::milliseconds m_limit;
     // Tells a queued result of an abandoned start() from the current one.
     quint64 m_generation = 0;
     QByteArray m_body;

@@ -2,9 +2,10 @@
 
 #include "textfetch.h"
 
-VersionCheck::VersionCheck(const QString &vendorSite, const QString &localVersion, QObject *parent)
-    : QObject(parent), m_vendorSite(vendorSite), m_localVersion(localVersion),
-      m_fetch(new TextFetch(this))
+VersionCheck::VersionCheck(const QString &versionFileUrl, const QString &localVersion,
+    std::chrono::milliseconds wait, QObject *parent)
+    : QObject(parent), m_versionFileUrl(versionFileUrl), m_localVersion(localVersion),
+      m_fetch(new TextFetch(wait, this))
 {
     connect(m_fetch, &TextFetch::finished, this, [this](const QString &text) {
         m_serverVersion = text;
@@ -22,15 +23,9 @@ VersionCheck::Verdict VersionCheck::verdict(
     return Verdict::Outdated;
 }
 
-QString VersionCheck::versionFileUrl() const
-{
-    return m_vendorSite + QStringLiteral("/version/zavo.txt");
-}
-
 void VersionCheck::start()
 {
     // A check run again must not report the text of the run before.
     m_serverVersion.clear();
-    qint16 timeout = TimeoutSeconds;
-    m_fetch->start(versionFileUrl(), QString(), timeout);
+    m_fetch->start(m_versionFileUrl);
 }

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+
 class TextFetch;
 
 // Compares the running version with the one the vendor publishes in
@@ -18,14 +20,17 @@ public:
     };
     Q_ENUM(Verdict)
 
-    static constexpr qint16 TimeoutSeconds = 15;
+    static constexpr std::chrono::milliseconds DefaultWait {15000};
 
-    // localVersion is "major.minor" of the running program.
-    VersionCheck(const QString &vendorSite, const QString &localVersion, QObject *parent = nullptr);
+    // versionFileUrl holds the vendor's version; localVersion is
+    // "major.minor" of the running program. An answer later than wait counts
+    // as none.
+    VersionCheck(const QString &versionFileUrl, const QString &localVersion,
+        std::chrono::milliseconds wait = DefaultWait, QObject *parent = nullptr);
 
     static Verdict verdict(const QString &localVersion, const QString &serverVersion);
 
-    QString versionFileUrl() const;
+    QString versionFileUrl() const { return m_versionFileUrl; }
     QString localVersion() const { return m_localVersion; }
     // What the version file held; empty until the check has finished.
     QString serverVersion() const { return m_serverVersion; }
@@ -36,7 +41,7 @@ signals:
     void finished(VersionCheck::Verdict verdict);
 
 private:
-    QString m_vendorSite;
+    QString m_versionFileUrl;
     QString m_localVersion;
     QString m_serverVersion;
     TextFetch *m_fetch;

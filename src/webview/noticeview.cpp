@@ -50,5 +50,5 @@ protected:
 
 NoticeView::NoticeView(QWidget *parent) : QWebEngineView(parent)
 {
-    setPage(new NoticePage(viewerProfile(), this));
+    setPage(new NoticePage(this));
 }

@@ -1,22 +1,19 @@
 #include "playerview.h"
 
-#include "net/weburl.h"
 #include "silentpage.h"
 #include "streampage.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QScreen>
-#include <QWebEngineDownloadRequest>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineLoadingInfo>
-#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 
 PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
 {
-    m_page = new SilentPage(viewerProfile(), this);
+    m_page = new SilentPage(this);
     QWebEngineSettings *s = m_page->settings();
     // A channel starts playing, with sound, as soon as the user picks it.
     s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
@@ -24,9 +21,12 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
     setPage(m_page);
     connect(m_page, &QWebEnginePage::fullScreenRequested, this, &PlayerView::onFullScreenRequested);
     connect(m_page, &QWebEnginePage::loadingChanged, this, &PlayerView::onLoadingChanged);
-    StreamPage::installResources(m_page->profile());
-    connect(m_page->profile(), &QWebEngineProfile::downloadRequested, this,
-        &PlayerView::onDownloadRequested);
+    connect(m_page, &SilentPage::offeredAsDownload, this,
+        [this](const QUrl &url, const QByteArray &mediaType) {
+            // Only the channel's own answer; nothing once it is on screen.
+            if (m_awaitingAnswer)
+                react({ChannelAnswer::Event::OfferedAsDownload, url, mediaType});
+        });
 }
 
 void PlayerView::navigate(const QUrl &url)
@@ -55,8 +55,8 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         m_loading = false;
         // The stream page's own load is not awaited: showStream() ended the wait.
-        if (m_awaitingAnswer && StreamKinds::fromAddress(info.url()) == StreamKind::Hls)
-            checkForPlaylistAsText(info.url());
+        if (m_awaitingAnswer)
+            react({ChannelAnswer::Event::LoadSucceeded, info.url(), {}});
         m_awaitingAnswer = false;
         m_page->setAudioMuted(false);
         return;
@@ -65,23 +65,34 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
         // still on screen is the channel being left, and stays unheard.
         m_loading = false;
         return;
-    case QWebEngineLoadingInfo::LoadFailedStatus: {
+    case QWebEngineLoadingInfo::LoadFailedStatus:
         m_loading = false;
-        // A stream address that did not answer: the stream page keeps
-        // trying, says so, and gives up in the end.
-        const StreamKind byAddress = StreamKinds::fromAddress(info.url());
-        if (m_awaitingAnswer && byAddress != StreamKind::None)
-            return showStream(byAddress, info.url());
+        if (m_awaitingAnswer) {
+            react({ChannelAnswer::Event::LoadFailed, info.url(), {}});
+            if (!m_awaitingAnswer)
+                return;
+        }
         // The engine's error page is silent; the next channel is heard again.
         m_page->setAudioMuted(false);
         return;
     }
+}
+
+void PlayerView::react(const ChannelAnswer &answer)
+{
+    const PlayerReaction reaction = StreamKinds::reactionTo(answer);
+    switch (reaction.step) {
+    case PlayerReaction::Step::KeepPage:
+        return;
+    case PlayerReaction::Step::ShowStream:
+        return showStream(reaction.kind, answer.url);
+    case PlayerReaction::Step::LookForPlaylistText:
+        return checkForPlaylistAsText(answer.url);
     }
 }
 
-// Many servers send HLS playlists as text/plain, which the engine shows as
-// text rather than offering to download: a playlist address that came back
-// as a plain-text playlist is a stream after all.
+// A playlist address that came back as a plain-text playlist is a stream
+// after all.
 void PlayerView::checkForPlaylistAsText(const QUrl &url)
 {
     const quint64 navigation = m_navigations;
@@ -94,31 +105,18 @@ void PlayerView::checkForPlaylistAsText(const QUrl &url)
         });
 }
 
-// An answer the engine would only save to disk. Downloads are refused for
-// every page (the profile cancels them); one that answers the channel being
-// opened is a stream to play, or a clear "cannot play" if it is none.
-void PlayerView::onDownloadRequested(QWebEngineDownloadRequest *download)
-{
-    if (download->page() != m_page || !m_awaitingAnswer)
-        return;
-    showStream(
-        StreamKinds::fromAnswer(download->mimeType().toUtf8(), download->url()), download->url());
-}
-
 // The stream page takes the stream's address as its own location: the
 // stream is then fetched from its own origin, so servers without CORS
 // headers play, and the page reads the address as data.
 void PlayerView::showStream(StreamKind kind, const QUrl &url)
 {
-    if (!WebUrl::isWebAddress(url))
-        return;
     m_awaitingAnswer = false;
     m_streamKind = kind;
     m_page->setAudioMuted(true);
     // The window may hide the view's top under its frame (channel pages keep
     // a banner there); the stream's picture stays in the part on screen.
     const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
-    m_page->setHtml(StreamPage::html(kind, coveredTop), url);
+    m_page->setHtml(StreamPage::html(kind, coveredTop, m_timings), url);
 }
 
 // The answer to every context-menu request of the view: no menu. Being the

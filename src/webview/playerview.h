@@ -1,13 +1,12 @@
 #pragma once
 
-#include "net/streamkind.h"
+#include "player/streamkind.h"
 
 #include <QPointer>
 #include <QWebEngineView>
 
 class SilentPage;
 class QAction;
-class QWebEngineDownloadRequest;
 class QWebEngineFullScreenRequest;
 class QWebEngineLoadingInfo;
 
@@ -20,7 +19,9 @@ class PlayerView : public QWebEngineView {
 public:
     explicit PlayerView(QWidget *parent = nullptr);
 
-    SilentPage *silentPage() const { return m_page; }
+    // The stream page's bounds; for the streams shown from now on.
+    void setStreamTimings(const StreamTimings &timings) { m_timings = timings; }
+
     bool isFullScreen() const { return m_fullScreen; }
 
     // Starts loading url and returns at once. The page being left is
@@ -41,13 +42,14 @@ signals:
 private:
     void onFullScreenRequested(QWebEngineFullScreenRequest request);
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
-    void onDownloadRequested(QWebEngineDownloadRequest *download);
+    void react(const ChannelAnswer &answer);
     void checkForPlaylistAsText(const QUrl &url);
     void showStream(StreamKind kind, const QUrl &url);
     void enterFullScreen();
     void leaveFullScreen();
 
     SilentPage *m_page;
+    StreamTimings m_timings;
     // Between a load's start and its end; a fragment-only step meanwhile is
     // not a step within the page being heard.
     bool m_loading = false;

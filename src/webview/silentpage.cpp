@@ -3,10 +3,33 @@
 #include <QAuthenticator>
 #include <QCoreApplication>
 #include <QWebEngineCertificateError>
-#include <QWebEngineDownloadRequest>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+
+namespace {
+
+// The settings every page of the viewer shares.
+void applyCommonSettings(QWebEnginePage *page)
+{
+    QWebEngineSettings *s = page->settings();
+    // Lists served as text/plain without a charset are mostly UTF-8; GBK
+    // lists are still detected by the engine.
+    s->setDefaultTextEncoding(QStringLiteral("UTF-8"));
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+    s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+}
+
+} // namespace
+
+SilentPage::SilentPage(QObject *parent) : SilentPage(QWebEngineProfile::defaultProfile(), parent)
+{
+}
 
 SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
@@ -55,34 +78,4 @@ QStringList SilentPage::chooseFiles(FileSelectionMode, const QStringList &, cons
 QWebEnginePage *SilentPage::createWindow(WebWindowType)
 {
     return nullptr;
-}
-
-QWebEngineProfile *viewerProfile()
-{
-    // The default profile is off the record in Qt 6 and lives until the
-    // application object goes, after every page of the window.
-    static QWebEngineProfile *profile = [] {
-        QWebEngineProfile *p = QWebEngineProfile::defaultProfile();
-        p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-        p->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-        QObject::connect(p, &QWebEngineProfile::downloadRequested, p,
-            [](QWebEngineDownloadRequest *download) { download->cancel(); });
-        return p;
-    }();
-    return profile;
-}
-
-void applyCommonSettings(QWebEnginePage *page)
-{
-    QWebEngineSettings *s = page->settings();
-    // Lists served as text/plain without a charset are mostly UTF-8; GBK
-    // lists are still detected by the engine.
-    s->setDefaultTextEncoding(QStringLiteral("UTF-8"));
-    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
-    s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
 }

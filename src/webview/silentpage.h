@@ -5,10 +5,18 @@
 // A page that never raises a dialog of its own or of its content: script
 // alerts, confirms and prompts, file choosers, authentication, certificate
 // questions, pop-up windows and downloads are all answered quietly.
+// Without a profile it uses the viewer's (the engine's default profile, set
+// up once by WebEnvironment).
 class SilentPage : public QWebEnginePage {
     Q_OBJECT
 public:
-    explicit SilentPage(QWebEngineProfile *profile, QObject *parent = nullptr);
+    explicit SilentPage(QObject *parent = nullptr);
+    SilentPage(QWebEngineProfile *profile, QObject *parent);
+
+signals:
+    // An answer of this page's that the engine would only have saved to
+    // disk; the download itself is refused.
+    void offeredAsDownload(const QUrl &url, const QByteArray &mediaType);
 
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
@@ -21,10 +29,3 @@ protected:
         const QStringList &acceptedMimeTypes) override;
     QWebEnginePage *createWindow(WebWindowType type) override;
 };
-
-// The profile every view of the window uses: off the record, so the viewer
-// keeps no files, and with every engine-level dialog (downloads) refused.
-QWebEngineProfile *viewerProfile();
-
-// Applies the settings all three views share.
-void applyCommonSettings(QWebEnginePage *page);

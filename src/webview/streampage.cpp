@@ -1,28 +1,11 @@
 #include "streampage.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 
 namespace {
-
-const QByteArray kScheme = QByteArrayLiteral("lichuantv");
-
-// The engine fixes its schemes when it starts, so lichuantv: is made known
-// as soon as there is an application object, before any view exists. It
-// must be loadable from any page (the stream page has the stream's origin)
-// and fetch()able; it is not local, so it can reach nothing on disk.
-void registerScheme()
-{
-    QWebEngineUrlScheme scheme(kScheme);
-    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
-    QWebEngineUrlScheme::registerScheme(scheme);
-}
-Q_COREAPP_STARTUP_FUNCTION(registerScheme)
 
 // Answers lichuantv://player/<file> from the resources built into the program.
 class PlayerResources : public QWebEngineUrlSchemeHandler {
@@ -83,9 +66,13 @@ QString libraryScript(StreamKind kind)
 
 namespace StreamPage {
 
-QString html(StreamKind kind, int coveredTop)
+QString html(StreamKind kind, int coveredTop, const StreamTimings &timings)
 {
     QString page = pageTemplate();
+    page.replace(QLatin1String("@GIVEUP@"), QString::number(timings.giveUp.count()));
+    page.replace(QLatin1String("@FIRSTPAUSE@"), QString::number(timings.firstPause.count()));
+    page.replace(QLatin1String("@LONGESTPAUSE@"), QString::number(timings.longestPause.count()));
+    page.replace(QLatin1String("@STALL@"), QString::number(timings.stall.count()));
     page.replace(QLatin1String("@KIND@"), StreamKinds::name(kind));
     page.replace(QLatin1String("@COVERED@"), QString::number(qMax(0, coveredTop)));
     page.replace(QLatin1String("@LIBRARY@"), libraryScript(kind));
@@ -94,8 +81,13 @@ QString html(StreamKind kind, int coveredTop)
 
 void installResources(QWebEngineProfile *profile)
 {
-    if (!profile->urlSchemeHandler(kScheme))
-        profile->installUrlSchemeHandler(kScheme, new PlayerResources(profile));
+    if (!isInstalled(profile))
+        profile->installUrlSchemeHandler(Scheme, new PlayerResources(profile));
+}
+
+bool isInstalled(const QWebEngineProfile *profile)
+{
+    return profile->urlSchemeHandler(Scheme) != nullptr;
 }
 
 } // namespace StreamPage

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "net/streamkind.h"
+#include "player/streamkind.h"
 
+#include <QByteArray>
 #include <QString>
 
 class QWebEngineProfile;
@@ -12,11 +13,14 @@ class QWebEngineProfile;
 // lichuantv://player/.
 namespace StreamPage {
 
+inline const QByteArray Scheme = QByteArrayLiteral("lichuantv");
+
 // The page's markup for a kind, with the picture kept clear of the view's
 // top coveredTop pixels. The stream's address is never part of it.
-QString html(StreamKind kind, int coveredTop = 0);
+QString html(StreamKind kind, int coveredTop = 0, const StreamTimings &timings = {});
 
 // Serves the page's scripts and style to the profile's pages.
 void installResources(QWebEngineProfile *profile);
+bool isInstalled(const QWebEngineProfile *profile);
 
 } // namespace StreamPage

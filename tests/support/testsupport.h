@@ -5,11 +5,11 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "browsercatcher.h"
-#include "homepage/startpagestore.h"
 #include "netsupport.h"
-#include "prompt/prompt.h"
+#include "prompting.h"
 #include "vendorserver.h"
 #include "webview/listpage.h"
+#include "webview/webenvironment.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -27,116 +27,11 @@
 #include <memory>
 #include <optional>
 
-// An in-memory start-page store shared by every store the factory makes, so
-// a test sees what the code wrote.
-struct MemoryStartPage {
-    std::optional<QString> value;
-    bool readable = true;
-    bool writable = true;
-    int reads = 0;
-    int writes = 0;
-    int creations = 0;
-    bool creatable = true;
-};
-
-class MemoryStore : public StartPageStore {
-public:
-    explicit MemoryStore(std::shared_ptr<MemoryStartPage> s) : m_s(std::move(s)) { }
-    std::optional<QString> read() override
-    {
-        ++m_s->reads;
-        if (!m_s->readable)
-            return std::nullopt;
-        return m_s->value;
-    }
-    bool write(const QString &text) override
-    {
-        ++m_s->writes;
-        if (!m_s->writable)
-            return false;
-        m_s->value = text;
-        return true;
-    }
-
-private:
-    std::shared_ptr<MemoryStartPage> m_s;
-};
-
-inline StartPageStoreFactory memoryStoreFactory(std::shared_ptr<MemoryStartPage> s)
-{
-    return [s]() -> std::unique_ptr<StartPageStore> {
-        ++s->creations;
-        if (!s->creatable)
-            return nullptr;
-        return std::make_unique<MemoryStore>(s);
-    };
-}
-
-// The user as a script: every question is recorded and answered, later, as
-// a user would, with the next queued answer (OK when none is queued). With
-// hold set, questions wait until the test answers them.
-struct PromptScript {
-    QList<Question> asked;
-    QList<Answer> answers;
-    bool hold = false;
-    // Runs as each question is asked, before it is answered.
-    std::function<void(const Question &)> onAsk;
-
-    struct Pending {
-        QPointer<QObject> context;
-        std::function<void(Answer)> answered;
-    };
-    QList<Pending> pending;
-
-    QStringList texts() const
-    {
-        QStringList t;
-        for (const Question &q : asked)
-            t << q.text;
-        return t;
-    }
-    // Answers the oldest open question; false when none is open.
-    bool answer(Answer a)
-    {
-        if (pending.isEmpty())
-            return false;
-        const Pending p = pending.takeFirst();
-        if (p.context)
-            p.answered(a);
-        return true;
-    }
-};
-
-class FakePrompt : public Prompt {
-public:
-    explicit FakePrompt(std::shared_ptr<PromptScript> script) : m_script(std::move(script)) { }
-    void ask(
-        const Question &question, QObject *context, std::function<void(Answer)> answered) override
-    {
-        m_script->asked << question;
-        if (m_script->onAsk)
-            m_script->onAsk(question);
-        m_script->pending.append({context, std::move(answered)});
-        if (m_script->hold)
-            return;
-        const Answer a = m_script->answers.isEmpty() ? Answer::Ok : m_script->answers.takeFirst();
-        std::weak_ptr<PromptScript> weak = m_script;
-        QTimer::singleShot(0, context, [weak, a] {
-            if (auto s = weak.lock())
-                s->answer(a);
-        });
-    }
-
-private:
-    std::shared_ptr<PromptScript> m_script;
-};
-
-// Qt's own texts in Chinese, as the viewer has them.
-// The application's own start-up preparation: Chinese locale and translations.
-inline void installChineseTranslations()
-{
-    Startup::prepareApplication(*static_cast<QApplication *>(QCoreApplication::instance()));
-}
+// main() of a test with windows or web views: the program's own
+// process-wide set-up around Qt Test's application object.
+#define VIEWER_TEST_MAIN(TestObject)                                                               \
+    QTEST_MAIN_WRAPPER(TestObject, WebEnvironment::registerSchemes();                              \
+                       QTEST_MAIN_SETUP() Startup::prepareApplication(app);)
 
 // Waits until page has finished loading url (any outcome); returns the ok
 // flag, or false when it did not finish in time. Call it right after the
@@ -202,21 +97,18 @@ inline bool startAndFinish(MainWindow *w, int timeoutMs = 30000)
     return finished;
 }
 
-// A viewer against server whose home-page store already holds the vendor's
-// navigation page, so start-up offers nothing.
-inline MainWindow *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPage> &store)
+// Options for a viewer against server whose home-page store already holds
+// the vendor's navigation page, so start-up offers nothing. Questions go to
+// script when one is given.
+inline ViewerOptions viewerOptions(VendorServer *server, std::shared_ptr<MemoryStartPage> &store,
+    const std::shared_ptr<PromptScript> &script = {})
 {
+    const VendorSite site(server->baseUrl());
     store = std::make_shared<MemoryStartPage>();
-    store->value = server->baseUrl() + QStringLiteral("/dh.htm");
-    return new MainWindow(server->baseUrl(), memoryStoreFactory(store));
-}
-
-// The same, with every question going to script instead of a message box.
-inline MainWindow *newViewer(VendorServer *server, std::shared_ptr<MemoryStartPage> &store,
-    const std::shared_ptr<PromptScript> &script)
-{
-    store = std::make_shared<MemoryStartPage>();
-    store->value = server->baseUrl() + QStringLiteral("/dh.htm");
-    return new MainWindow(
-        server->baseUrl(), memoryStoreFactory(store), std::make_unique<FakePrompt>(script));
+    store->value = site.navigationPage();
+    ViewerOptions options {site};
+    options.startPageStore = memoryStoreFactory(store);
+    if (script)
+        options.prompt = std::make_shared<FakePrompt>(script);
+    return options;
 }

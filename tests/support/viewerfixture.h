@@ -1,12 +1,16 @@
 #pragma once
 
 // One viewer for one test: a fixture server with the bundled site, an
-// in-memory start-page store, and the window. Owns them and tears them down.
+// in-memory start-page store, a scripted user, and the window. Owns them and
+// tears them down.
 
+#include "guide/channelguide.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
+#include "webview/listpage.h"
+#include "webview/playerview.h"
 
 #include <QListView>
+#include <QPushButton>
 #include <QWindow>
 
 class ViewerFixture {
@@ -18,10 +22,10 @@ public:
 
     // Serves the bundled site (or nothing, for tests that route every path
     // themselves) plus channelPages quick pages at /ch/<i>, and builds the
-    // window; questions go to script when one is given. False when the
-    // server cannot listen.
+    // window from options that adjust may change. Every question goes to
+    // prompts. False when the server cannot listen.
     bool setUp(int channelPages = 0, bool bundledSite = true,
-        const std::shared_ptr<PromptScript> &script = {})
+        const std::function<void(ViewerOptions &)> &adjust = {})
     {
         tearDown();
         server = new VendorServer;
@@ -34,7 +38,13 @@ public:
             server->setRoute(QStringLiteral("/ch/%1").arg(i), page);
         if (!server->listen())
             return false;
-        window = script ? newViewer(server, store, script) : newViewer(server, store);
+        prompts = std::make_shared<PromptScript>();
+        ViewerOptions options = viewerOptions(server, store, prompts);
+        if (adjust)
+            adjust(options);
+        window = new MainWindow(std::move(options));
+        // Fullscreen takes the player out of the window's tree.
+        m_player = part<PlayerView>("player");
         return true;
     }
 
@@ -43,6 +53,7 @@ public:
     {
         delete window;
         window = nullptr;
+        m_player = nullptr;
         delete server;
         server = nullptr;
         store.reset();
@@ -61,7 +72,17 @@ public:
     // first one if Qt ever makes the native window anew.
     WId xid() const { return window->windowHandle()->winId(); }
 
-    QListView *channelList() const { return window->form()->channelList; }
+    // A part of the window by its object name, as the form names it.
+    template<class T>
+    T *part(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    QListView *channelList() const { return part<QListView>("channelList"); }
+    PlayerView *player() const { return m_player; }
+    QPushButton *button(const char *name) const { return part<QPushButton>(name); }
+    ChannelGuide *guide() const { return window->findChild<ChannelGuide *>(); }
+    ListPage *listPage() const { return window->findChild<ListPage *>(); }
 
     // The current channel: the list's selected row, -1 when none is.
     int selectedRow() const
@@ -73,4 +94,8 @@ public:
     VendorServer *server = nullptr;
     MainWindow *window = nullptr;
     std::shared_ptr<MemoryStartPage> store;
+    std::shared_ptr<PromptScript> prompts;
+
+private:
+    QPointer<PlayerView> m_player;
 };

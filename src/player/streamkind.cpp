@@ -1,5 +1,7 @@
 #include "streamkind.h"
 
+#include "net/weburl.h"
+
 #include <QString>
 
 namespace StreamKinds {
@@ -50,6 +52,34 @@ QLatin1String name(StreamKind kind)
         break;
     }
     return QLatin1String("unsupported");
+}
+
+PlayerReaction reactionTo(const ChannelAnswer &answer)
+{
+    // Only web addresses are ever fetched, by the page or the stream page.
+    if (!WebUrl::isWebAddress(answer.url))
+        return {};
+    switch (answer.event) {
+    case ChannelAnswer::Event::OfferedAsDownload:
+        // Downloads are refused; one that answers the channel is a stream to
+        // play, or a clear "cannot play" when it is none.
+        return {PlayerReaction::Step::ShowStream, fromAnswer(answer.mediaType, answer.url)};
+    case ChannelAnswer::Event::LoadFailed: {
+        // A stream address that did not answer: the stream page keeps
+        // trying, says so, and gives up in the end.
+        const StreamKind byAddress = fromAddress(answer.url);
+        if (byAddress != StreamKind::None)
+            return {PlayerReaction::Step::ShowStream, byAddress};
+        return {};
+    }
+    case ChannelAnswer::Event::LoadSucceeded:
+        // Many servers send HLS playlists as text/plain, which the engine
+        // shows as text rather than offering to download.
+        if (fromAddress(answer.url) == StreamKind::Hls)
+            return {PlayerReaction::Step::LookForPlaylistText, StreamKind::Hls};
+        return {};
+    }
+    return {};
 }
 
 } // namespace StreamKinds

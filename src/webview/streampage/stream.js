@@ -4,13 +4,18 @@
 (function () {
   'use strict';
 
-  var GIVE_UP_MS = 60000;      // nothing at all for this long: the end
-  var FIRST_PAUSE_MS = 1000;   // pauses between reconnections grow from here
-  var LONGEST_PAUSE_MS = 30000;
-  var STALL_MS = 10000;        // playing, yet the picture stood still this long: a drop
+  var root = document.documentElement;
+  // The bounds come from the player, in milliseconds.
+  function bound(name, fallback) {
+    var v = parseInt(root.dataset[name], 10);
+    return v > 0 ? v : fallback;
+  }
+  var GIVE_UP_MS = bound('giveUp', 60000);          // nothing at all for this long: the end
+  var FIRST_PAUSE_MS = bound('firstPause', 1000);   // pauses between reconnections grow from here
+  var LONGEST_PAUSE_MS = bound('longestPause', 30000);
+  var STALL_MS = bound('stall', 10000);             // playing, yet the picture stood still this long: a drop
   var HUNG_UP_MS = 2000;       // the server hung up and what came has run out
 
-  var root = document.documentElement;
   var kind = root.dataset.kind;
   root.style.setProperty('--covered', (parseInt(root.dataset.covered, 10) || 0) + 'px');
   var source = location.href;

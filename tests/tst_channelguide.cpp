@@ -1,0 +1,230 @@
+// The channel guide without a display: stepping through the channels, which
+// addresses reach the player, and loading the list.
+
+#include "guide/channelguide.h"
+#include "guide/channelmodel.h"
+
+#include <QItemSelectionModel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+
+using Texts = QStringList;
+using Counts = QList<int>;
+
+static const QString Site = QStringLiteral("http://vendor.test");
+static const QString Failed = QStringLiteral("电视节目表单更新失败");
+// In a run of loads: the list emptied, as the update does before it loads.
+static const QString Refresh = QStringLiteral("(refresh)");
+
+// n channels at Site/ch/0 ... Site/ch/<n-1>.
+static QString channels(int n)
+{
+    QString text;
+    for (int i = 0; i < n; ++i)
+        text += QStringLiteral("频道%1;%2/ch/%1\r\n").arg(i).arg(Site);
+    return text;
+}
+
+static int selectedRow(const ChannelGuide &guide)
+{
+    const QModelIndexList rows = guide.selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+class tst_ChannelGuide : public QObject {
+    Q_OBJECT
+private slots:
+    void keys_data();
+    void keys();
+    void addresses_data();
+    void addresses();
+    void loadList_data();
+    void loadList();
+};
+
+void tst_ChannelGuide::keys_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("selected"); // -1: none
+    QTest::addColumn<int>("current"); // made current without being selected, as focus does
+    QTest::addColumn<Texts>("keys");
+    QTest::addColumn<Texts>("shown"); // below Site
+    QTest::addColumn<int>("after"); // the selected (and current) row at the end
+
+    QTest::newRow("+ from the third of five") << 5 << 2 << -1 << Texts {"+"} << Texts {"ch/3"} << 3;
+    QTest::newRow("- from the third of five") << 5 << 2 << -1 << Texts {"-"} << Texts {"ch/1"} << 1;
+    QTest::newRow("+ wraps from the last") << 5 << 4 << -1 << Texts {"+"} << Texts {"ch/0"} << 0;
+    QTest::newRow("- wraps from the first") << 5 << 0 << -1 << Texts {"-"} << Texts {"ch/4"} << 4;
+    QTest::newRow("+ and - with one channel")
+        << 1 << 0 << -1 << Texts {"+", "-"} << Texts {"ch/0", "ch/0"} << 0;
+    QTest::newRow("Watch keeps the selection")
+        << 5 << 3 << -1 << Texts {"Watch"} << Texts {"ch/3"} << 3;
+    QTest::newRow("Watch with nothing selected plays the first")
+        << 5 << -1 << -1 << Texts {"Watch"} << Texts {"ch/0"} << 0;
+    QTest::newRow("+ with nothing selected plays the first")
+        << 5 << -1 << -1 << Texts {"+"} << Texts {"ch/0"} << 0;
+    QTest::newRow("- with nothing selected plays the last")
+        << 5 << -1 << -1 << Texts {"-"} << Texts {"ch/4"} << 4;
+    QTest::newRow("a current row alone is no channel: Watch")
+        << 4 << -1 << 2 << Texts {"Watch"} << Texts {"ch/0"} << 0;
+    QTest::newRow("a current row alone is no channel: +")
+        << 4 << -1 << 2 << Texts {"+"} << Texts {"ch/0"} << 0;
+    QTest::newRow("a current row alone is no channel: -")
+        << 4 << -1 << 2 << Texts {"-"} << Texts {"ch/3"} << 3;
+    QTest::newRow("Page Down and Page Up step and wrap")
+        << 4 << 1 << -1 << Texts {"Page Down", "Page Up", "Page Up", "Page Up"}
+        << Texts {"ch/2", "ch/1", "ch/0", "ch/3"} << 3;
+    QTest::newRow("every play shows again, the same channel too")
+        << 1 << 0 << -1 << Texts {"Watch", "Watch", "+", "Page Down"}
+        << Texts {"ch/0", "ch/0", "ch/0", "ch/0"} << 0;
+    QTest::newRow("selecting alone shows nothing") << 3 << 2 << -1 << Texts {} << Texts {} << 2;
+    QTest::newRow("Stop shows the vendor's page and keeps the selection")
+        << 3 << 1 << -1 << Texts {"Watch", "Stop", "Watch"} << Texts {"ch/1", "zavomsg.htm", "ch/1"}
+        << 1;
+    QTest::newRow("an empty list plays nothing; Stop still works")
+        << 0 << -1 << -1 << Texts {"Watch", "+", "-", "Page Up", "Page Down", "Stop"}
+        << Texts {"zavomsg.htm"} << -1;
+    QTest::newRow("a refresh drops the selection; nothing plays until the list is back")
+        << 5 << 2 << -1 << Texts {"Refresh", "Watch", "+", "-", "Page Down", "List", "Watch"}
+        << Texts {"ch/0"} << 0;
+}
+
+void tst_ChannelGuide::keys()
+{
+    QFETCH(int, count);
+    QFETCH(int, selected);
+    QFETCH(int, current);
+    QFETCH(Texts, keys);
+    QFETCH(Texts, shown);
+    QFETCH(int, after);
+
+    ChannelGuide guide {VendorSite(Site)};
+    guide.loadList(channels(count));
+    QItemSelectionModel *selection = guide.selectionModel();
+    if (selected >= 0)
+        selection->setCurrentIndex(
+            guide.model()->index(selected, 0), QItemSelectionModel::ClearAndSelect);
+    if (current >= 0)
+        selection->setCurrentIndex(guide.model()->index(current, 0), QItemSelectionModel::NoUpdate);
+
+    const QHash<QString, std::function<void()>> press {
+        {"Watch", [&] { guide.playSelected(); }},
+        {"+", [&] { guide.next(); }},
+        {"-", [&] { guide.previous(); }},
+        {"Page Up", [&] { guide.step(-1); }},
+        {"Page Down", [&] { guide.step(+1); }},
+        {"Stop", [&] { guide.stop(); }},
+        {"Refresh", [&] { guide.clear(); }},
+        {"List", [&] { guide.loadList(channels(count)); }},
+    };
+    QSignalSpy show(&guide, &ChannelGuide::showRequested);
+    for (const QString &key : keys)
+        press.value(key)();
+
+    Texts got;
+    for (const QList<QVariant> &s : show)
+        got << s.at(0).toUrl().toString();
+    for (QString &s : shown)
+        s.prepend(Site + u'/');
+    QCOMPARE(got, shown);
+    QCOMPARE(selectedRow(guide), after);
+    // The list's cursor moves with the channel, as a click there would.
+    QCOMPARE(selection->currentIndex().row(), after);
+}
+
+void tst_ChannelGuide::addresses_data()
+{
+    // The first channel's address in the list, and what the player is sent to.
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("shown"); // empty: nothing
+
+    QTest::newRow("file") << "file:///etc/passwd"
+                          << "";
+    QTest::newRow("javascript") << "javascript:document.title='owned'"
+                                << "";
+    QTest::newRow("data") << "data:text/html,<h1>x</h1>"
+                          << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("blank in the host") << "http://exa mple.com/"
+                                       << "";
+    QTest::newRow("blank in the query") << "http://tv.test/ch?n=a b"
+                                        << "http://tv.test/ch?n=a%20b";
+    QTest::newRow("bar in the query") << "http://tv.test/ch?a|b"
+                                      << "http://tv.test/ch?a%7Cb";
+    QTest::newRow("trailing blank") << "http://tv.test/ch?x=1 "
+                                    << "http://tv.test/ch?x=1";
+}
+
+void tst_ChannelGuide::addresses()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, shown);
+
+    ChannelGuide guide {VendorSite(Site)};
+    guide.loadList(QStringLiteral("一台;%1\r\n二台;%2/ch/1\r\n").arg(url, Site));
+    QSignalSpy show(&guide, &ChannelGuide::showRequested);
+    guide.playSelected();
+    QCOMPARE(selectedRow(guide), 0);
+    // A refused channel is skipped over like any other.
+    guide.next();
+    Texts got;
+    for (const QList<QVariant> &s : show)
+        got << s.at(0).toUrl().toString(QUrl::FullyEncoded);
+    QCOMPARE(got, (shown.isEmpty() ? Texts {} : Texts {shown}) << Site + "/ch/1");
+}
+
+void tst_ChannelGuide::loadList_data()
+{
+    QTest::addColumn<Texts>("loads");
+    QTest::addColumn<Counts>("counts");
+    QTest::addColumn<Texts>("captions");
+
+    QTest::newRow("a list") << Texts {"A;u1\r\nB;u2"} << Counts {2} << Texts {"电视节目表单 2"};
+    QTest::newRow("a title line: no list")
+        << Texts {"节目表\r\nA;u1\r\n"} << Counts {0} << Texts {Failed};
+    QTest::newRow("a second list goes after the first") << Texts {
+        "A;u1", "B;u2\r\nC;u3"} << Counts {1, 3} << Texts {"电视节目表单 1", "电视节目表单 3"};
+    QTest::newRow("no list after one keeps the count")
+        << Texts {"A;u1", "x"} << Counts {1, 1} << Texts {"电视节目表单 1", "电视节目表单 1"};
+    QTest::newRow("a refresh empties without a caption") << Texts {"A;u1\r\nB;u2", Refresh,
+        "C;u3"} << Counts {2, 1} << Texts {"电视节目表单 2", "电视节目表单 1"};
+    QTest::newRow("32767 channels across loads, never more")
+        << Texts {channels(32000), channels(1000), "A;u"} << Counts {32000, 32767, 32767}
+        << Texts {"电视节目表单 32000", "电视节目表单 32767", "电视节目表单 32767"};
+    QTest::newRow("a refresh starts the count over") << Texts {channels(32767), Refresh,
+        channels(3)} << Counts {32767, 3} << Texts {"电视节目表单 32767", "电视节目表单 3"};
+}
+
+void tst_ChannelGuide::loadList()
+{
+    QFETCH(Texts, loads);
+    QFETCH(Counts, counts);
+    QFETCH(Texts, captions);
+
+    ChannelGuide guide {VendorSite(Site)};
+    QSignalSpy loaded(&guide, &ChannelGuide::listLoaded);
+    QSignalSpy caption(&guide, &ChannelGuide::captionChanged);
+    QSignalSpy show(&guide, &ChannelGuide::showRequested);
+    for (const QString &text : loads)
+        text == Refresh ? guide.clear() : guide.loadList(text);
+
+    Counts gotCounts;
+    for (const QList<QVariant> &s : loaded)
+        gotCounts << s.at(0).toInt();
+    Texts gotCaptions;
+    for (const QList<QVariant> &s : caption)
+        gotCaptions << s.at(0).toString();
+    QCOMPARE(gotCounts, counts);
+    QCOMPARE(gotCaptions, captions);
+    QCOMPARE(guide.channelCount(), counts.last());
+    QCOMPARE(guide.model()->rowCount(), counts.last());
+    // Loading selects and plays nothing.
+    QVERIFY(!guide.selectionModel()->hasSelection());
+    QVERIFY(show.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_ChannelGuide)
+#include "tst_channelguide.moc"
