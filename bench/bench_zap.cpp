@@ -119,7 +119,10 @@ int main(int argc, char **argv)
         Bench::part<QPushButton>(w, "nextButton")->click();
         const double ms = firstFrameAfter(player, t0);
         // A frame, but of the stream page: anything else is a wrong figure.
-        return view->streamKind() == StreamKind::None ? -1.0 : ms;
+        const QString kind
+            = PageProbe::run(player, QStringLiteral("document.documentElement.dataset.kind || ''"))
+                  .toString();
+        return kind.isEmpty() ? -1.0 : ms;
     };
     const auto bareZap = [&](const QString &path) {
         if (!Bench::waitLoaded(

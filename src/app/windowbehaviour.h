@@ -50,8 +50,6 @@ public:
     void centreOnScreen();
 
     bool staysOnTop() const;
-    bool isInTray() const { return m_inTray; }
-    QSystemTrayIcon *trayIcon() const { return m_tray; }
     void restoreFromTray();
     // Brings the window forward from wherever it is: the tray, the taskbar
     // or behind other windows.

@@ -41,7 +41,6 @@ void PlayerView::navigate(const QUrl &url)
     if (!samePage)
         m_page->setAudioMuted(true);
     m_awaitingAnswer = true;
-    m_streamKind = StreamKind::None;
     ++m_navigations;
     m_page->load(url);
 }
@@ -111,12 +110,12 @@ void PlayerView::checkForPlaylistAsText(const QUrl &url)
 void PlayerView::showStream(StreamKind kind, const QUrl &url)
 {
     m_awaitingAnswer = false;
-    m_streamKind = kind;
     m_page->setAudioMuted(true);
     // The window may hide the view's top under its frame (channel pages keep
     // a banner there); the stream's picture stays in the part on screen.
     const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
     m_page->setHtml(StreamPage::html(kind, coveredTop, m_timings), url);
+    emit streamShown(kind);
 }
 
 // The answer to every context-menu request of the view: no menu. Being the
@@ -174,6 +173,8 @@ void PlayerView::leaveFullScreen()
     m_fullScreenKeys.clear();
     m_fullScreen = false;
     setParent(m_homeParent, Qt::Widget);
+    // Back in the window, the view is no fullscreen window any more.
+    setWindowState(windowState() & ~Qt::WindowFullScreen);
     setGeometry(m_homeGeometry);
     if (m_focusBefore)
         QWidget::setTabOrder(m_focusBefore, this);

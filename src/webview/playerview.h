@@ -22,14 +22,9 @@ public:
     // The stream page's bounds; for the streams shown from now on.
     void setStreamTimings(const StreamTimings &timings) { m_timings = timings; }
 
-    bool isFullScreen() const { return m_fullScreen; }
-
     // Starts loading url and returns at once. The page being left is
     // silenced at once, not when the new one arrives.
     void navigate(const QUrl &url);
-
-    // What the player shows: a page (None) or a stream in its stream page.
-    StreamKind streamKind() const { return m_streamKind; }
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -38,6 +33,8 @@ signals:
     // Page Up (-1) or Page Down (+1) pressed while the player is fullscreen.
     void channelStepRequested(int step);
     void fullScreenChanged(bool on);
+    // The channel is a stream of kind, now in the player's own stream page.
+    void streamShown(StreamKind kind);
 
 private:
     void onFullScreenRequested(QWebEngineFullScreenRequest request);
@@ -56,7 +53,6 @@ private:
     // From navigate() until the channel's answer is on screen: an answer the
     // engine turns into a download is the channel's, nothing later is.
     bool m_awaitingAnswer = false;
-    StreamKind m_streamKind = StreamKind::None;
     // Counts navigate() calls, so a late answer about an earlier channel is
     // not acted on.
     quint64 m_navigations = 0;
