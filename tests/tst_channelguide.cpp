@@ -136,44 +136,55 @@ void tst_ChannelGuide::keys()
 
 void tst_ChannelGuide::addresses_data()
 {
-    // The first channel's address in the list, and what the player is sent to.
+    // The first channel's address in the list, and what the player is sent
+    // to, or why it is refused.
     QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("shown"); // empty: nothing
+    QTest::addColumn<QString>("shown"); // empty: refused
+    QTest::addColumn<QString>("refusal");
 
-    QTest::newRow("file") << "file:///etc/passwd"
-                          << "";
-    QTest::newRow("javascript") << "javascript:document.title='owned'"
-                                << "";
-    QTest::newRow("data") << "data:text/html,<h1>x</h1>"
-                          << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("blank in the host") << "http://exa mple.com/"
-                                       << "";
+    const QString invalid = QStringLiteral("地址无效");
+    QTest::newRow("file") << "file:///etc/passwd" << QString() << "不支持的地址（FILE）";
+    QTest::newRow("javascript") << "javascript:document.title='owned'" << QString()
+                                << "不支持的地址（JAVASCRIPT）";
+    QTest::newRow("data") << "data:text/html,<h1>x</h1>" << QString() << "不支持的地址（DATA）";
+    QTest::newRow("rtsp") << "rtsp://10.0.0.1:554/live" << QString() << "不支持的地址（RTSP）";
+    QTest::newRow("rtmp") << "rtmp://live.tv.test/app/ch1" << QString() << "不支持的地址（RTMP）";
+    QTest::newRow("mms") << "mms://tv.test/ch" << QString() << "不支持的地址（MMS）";
+    QTest::newRow("ftp") << "ftp://tv.test/a.ts" << QString() << "不支持的地址（FTP）";
+    QTest::newRow("empty") << "" << QString() << invalid;
+    QTest::newRow("a list cut short: http") << "http" << QString() << invalid;
+    QTest::newRow("no host") << "http://" << QString() << invalid;
+    QTest::newRow("blank in the host") << "http://exa mple.com/" << QString() << invalid;
     QTest::newRow("blank in the query") << "http://tv.test/ch?n=a b"
-                                        << "http://tv.test/ch?n=a%20b";
+                                        << "http://tv.test/ch?n=a%20b" << QString();
     QTest::newRow("bar in the query") << "http://tv.test/ch?a|b"
-                                      << "http://tv.test/ch?a%7Cb";
+                                      << "http://tv.test/ch?a%7Cb" << QString();
     QTest::newRow("trailing blank") << "http://tv.test/ch?x=1 "
-                                    << "http://tv.test/ch?x=1";
+                                    << "http://tv.test/ch?x=1" << QString();
 }
 
 void tst_ChannelGuide::addresses()
 {
     QFETCH(QString, url);
     QFETCH(QString, shown);
+    QFETCH(QString, refusal);
 
     ChannelGuide guide {VendorSite(Site)};
     guide.loadList(QStringLiteral("一台;%1\r\n二台;%2/ch/1\r\n").arg(url, Site));
     QSignalSpy show(&guide, &ChannelGuide::showRequested);
+    QSignalSpy refused(&guide, &ChannelGuide::playRefused);
     guide.playSelected();
     QCOMPARE(selectedRow(guide), 0);
-    // A refused channel is skipped over like any other.
+    // A refused channel is stepped past like any other.
     guide.next();
     Texts got;
     for (const QList<QVariant> &s : show)
         got << s.at(0).toUrl().toString(QUrl::FullyEncoded);
     QCOMPARE(got, (shown.isEmpty() ? Texts {} : Texts {shown}) << Site + "/ch/1");
+    Texts reasons;
+    for (const QList<QVariant> &s : refused)
+        reasons << s.at(0).toString();
+    QCOMPARE(reasons, refusal.isEmpty() ? Texts {} : Texts {refusal});
 }
 
 void tst_ChannelGuide::loadList_data()

@@ -35,6 +35,7 @@ private slots:
     void dropIsReconnected_data();
     void dropIsReconnected();
     void fullScreenAndKeys();
+    void refusedAddress();
 
 private:
     PlayerView *player() const { return m_f.player(); }
@@ -402,6 +403,23 @@ void tst_Streams::fullScreenAndKeys()
         return false;
     };
     QVERIFY(!QTest::qWaitFor(menuShown, 800));
+}
+
+// A channel whose address the player may not load: the stream being left
+// stops and the page says why; which addresses are refused is the guide's table.
+void tst_Streams::refusedAddress()
+{
+    m_f.guide()->loadList(QStringLiteral("直播;%1/live/flv/14.flv\r\n监控;rtsp://%2:554/live\r\n")
+                              .arg(m_f.server->baseUrl(), QUrl(m_f.server->baseUrl()).host()));
+    m_f.button("watchButton")->click();
+    QVERIFY(streamPlays());
+    m_f.button("nextButton")->click();
+    QVERIFY(waitState(page(), "ended", 10000));
+    QCOMPARE(js(page(), "document.getElementById('headline').textContent").toString(),
+        QStringLiteral("无法播放此频道"));
+    QCOMPARE(js(page(), "document.getElementById('reason').textContent").toString(),
+        QStringLiteral("不支持的地址（RTSP）"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_f.server->openStreamCount(), 0, 5000);
 }
 
 VIEWER_TEST_MAIN(tst_Streams)

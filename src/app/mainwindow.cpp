@@ -69,6 +69,7 @@ void MainWindow::wireChannels()
     connect(m_listPage, &ListPage::listUnavailable, this, &MainWindow::loadPlayerAndNotices);
     connect(m_listPage, &ListPage::listArrived, m_guide, &ChannelGuide::loadList);
     connect(m_guide, &ChannelGuide::showRequested, ui->player, &PlayerView::navigate);
+    connect(m_guide, &ChannelGuide::playRefused, ui->player, &PlayerView::showRefusal);
     // Page Up and Page Down from the fullscreen player step the channel too.
     connect(ui->player, &PlayerView::channelStepRequested, m_guide, &ChannelGuide::step);
     connect(m_guide, &ChannelGuide::captionChanged, ui->channelFrame, &QGroupBox::setTitle);

@@ -96,7 +96,10 @@ void ChannelGuide::stop()
 void ChannelGuide::playSelection()
 {
     // The list comes from the network: only web addresses reach the player.
-    const QUrl url = WebUrl::fromText(m_model->entry(selectedChannel()).url);
-    if (!url.isEmpty())
+    const QString text = m_model->entry(selectedChannel()).url;
+    const QUrl url = WebUrl::fromText(text);
+    if (url.isEmpty())
+        emit playRefused(WebUrl::refusal(text));
+    else
         emit showRequested(url);
 }

@@ -39,6 +39,9 @@ public:
 signals:
     // The address the player is to show: a channel, or the stop page.
     void showRequested(const QUrl &url);
+    // The selected channel's address is none the player may load; reason
+    // says why, in the viewer's words.
+    void playRefused(const QString &reason);
     // The list frame's new caption, after every run of the loader.
     void captionChanged(const QString &caption);
     // After every run of the loader, with the number of channels now held;

@@ -2,7 +2,11 @@
 
 namespace WebUrl {
 
-QUrl fromText(const QString &text)
+namespace {
+
+// The text as an address bar takes it: no surrounding blanks and control
+// characters, no tabs or line breaks inside.
+QUrl tolerantUrl(const QString &text)
 {
     auto isC0OrSpace = [](QChar c) { return c.unicode() <= 0x20; };
     qsizetype begin = 0;
@@ -19,8 +23,28 @@ QUrl fromText(const QString &text)
             cleaned.append(c);
     }
 
-    const QUrl url(cleaned, QUrl::TolerantMode);
+    return QUrl(cleaned, QUrl::TolerantMode);
+}
+
+} // namespace
+
+QUrl fromText(const QString &text)
+{
+    const QUrl url = tolerantUrl(text);
     return isWebAddress(url) ? url : QUrl();
+}
+
+QString refusal(const QString &text)
+{
+    const QUrl url = tolerantUrl(text);
+    if (isWebAddress(url))
+        return {};
+    const QString scheme = url.scheme();
+    // A web scheme without a host is an address cut short, not another kind.
+    if (!url.isValid() || scheme.isEmpty() || scheme == QLatin1String("http")
+        || scheme == QLatin1String("https"))
+        return QStringLiteral("地址无效");
+    return QStringLiteral("不支持的地址（%1）").arg(scheme.toUpper());
 }
 
 bool isWebAddress(const QUrl &url)

@@ -16,4 +16,10 @@ QUrl fromText(const QString &text);
 // Whether url may be loaded or handed to the browser: http or https with a host.
 bool isWebAddress(const QUrl &url);
 
+// Why text read as fromText() does cannot be played, in the viewer's words:
+// "不支持的地址（RTSP）" for an address of another kind, "地址无效" for text
+// that is no address at all (the "http" a list cut short leaves behind).
+// Empty for a web address.
+QString refusal(const QString &text);
+
 } // namespace WebUrl

@@ -118,6 +118,18 @@ void PlayerView::showStream(StreamKind kind, const QUrl &url)
     emit streamShown(kind);
 }
 
+void PlayerView::showRefusal(const QString &reason)
+{
+    m_page->setAudioMuted(true);
+    m_awaitingAnswer = false;
+    ++m_navigations;
+    const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
+    // The page's own scheme as its location: nothing of the refused address
+    // is ever loaded.
+    m_page->setHtml(StreamPage::html(StreamKind::Unsupported, coveredTop, m_timings, reason),
+        QUrl(QStringLiteral("lichuantv://player/")));
+}
+
 // The answer to every context-menu request of the view: no menu. Being the
 // view's own, it covers each new page from its first moment.
 void PlayerView::contextMenuEvent(QContextMenuEvent *event)

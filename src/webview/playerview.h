@@ -25,6 +25,9 @@ public:
     // Starts loading url and returns at once. The page being left is
     // silenced at once, not when the new one arrives.
     void navigate(const QUrl &url);
+    // Leaves the channel being shown and says it cannot be played, for
+    // reason; loads nothing from the network.
+    void showRefusal(const QString &reason);
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;

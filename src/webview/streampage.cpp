@@ -66,7 +66,7 @@ QString libraryScript(StreamKind kind)
 
 namespace StreamPage {
 
-QString html(StreamKind kind, int coveredTop, const StreamTimings &timings)
+QString html(StreamKind kind, int coveredTop, const StreamTimings &timings, const QString &reason)
 {
     QString page = pageTemplate();
     page.replace(QLatin1String("@GIVEUP@"), QString::number(timings.giveUp.count()));
@@ -76,6 +76,8 @@ QString html(StreamKind kind, int coveredTop, const StreamTimings &timings)
     page.replace(QLatin1String("@KIND@"), StreamKinds::name(kind));
     page.replace(QLatin1String("@COVERED@"), QString::number(qMax(0, coveredTop)));
     page.replace(QLatin1String("@LIBRARY@"), libraryScript(kind));
+    // Last: nothing in the reason is ever read as a placeholder.
+    page.replace(QLatin1String("@REASON@"), reason.toHtmlEscaped());
     return page;
 }
 

@@ -16,8 +16,10 @@ namespace StreamPage {
 inline const QByteArray Scheme = QByteArrayLiteral("lichuantv");
 
 // The page's markup for a kind, with the picture kept clear of the view's
-// top coveredTop pixels. The stream's address is never part of it.
-QString html(StreamKind kind, int coveredTop = 0, const StreamTimings &timings = {});
+// top coveredTop pixels. The stream's address is never part of it. An
+// Unsupported page ends at once, saying reason (格式不支持 when empty).
+QString html(StreamKind kind, int coveredTop = 0, const StreamTimings &timings = {},
+    const QString &reason = {});
 
 // Serves the page's scripts and style to the profile's pages.
 void installResources(QWebEngineProfile *profile);

@@ -205,7 +205,7 @@
     else if (kind === 'mpegts')
       startMpegts('mpegts');
     else
-      end('格式不支持');
+      end(root.dataset.reason || '格式不支持');
     if (player) {
       var started = video.play();
       if (started && started.catch)
