@@ -35,8 +35,19 @@ for _ in $(seq 200); do
     sleep 0.05
 done
 sleep 0.3
+# A program that dies of a signal leaves its stacks in the log, so a rare
+# crash can be read from the run that met it.
+ulimit -c unlimited 2>/dev/null || true
 if [ -n "$session_bus" ]; then
     dbus-run-session --config-file="$(dirname "$0")/session-bus.conf" -- "$@"
 else
     "$@"
 fi
+rc=$?
+if [ "$rc" -gt 128 ]; then
+    for core in $(find . -maxdepth 1 -name 'core*' -newer "$tmp/display" 2>/dev/null); do
+        command -v gdb >/dev/null && gdb -q -batch -ex "thread apply all bt 30" "$1" "$core" 2>&1 | head -400
+        rm -f "$core"
+    done
+fi
+exit "$rc"
