@@ -211,10 +211,14 @@ void tst_TraySni::openViewer()
 void tst_TraySni::minimise(bool viaWindowManager)
 {
     const int registrations = m_host->count("registered ");
-    if (viaWindowManager)
+    if (viaWindowManager) {
+        // The window manager ignores a request for a window it has not
+        // framed yet, as it may not have right after a restore.
+        QTRY_VERIFY(managed(m_f.xid()));
         xdotool({"windowminimize", hexId(m_f.xid())});
-    else
+    } else {
         m_f.window->setWindowState(Qt::WindowMinimized);
+    }
     QTRY_VERIFY(!m_f.window->isVisible());
     QTRY_VERIFY(inTray());
     QTRY_COMPARE(m_host->count("registered "), registrations + 1);

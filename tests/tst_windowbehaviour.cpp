@@ -119,10 +119,14 @@ void tst_WindowBehaviour::cleanup()
 
 void tst_WindowBehaviour::minimise(bool viaWindowManager)
 {
-    if (viaWindowManager)
+    if (viaWindowManager) {
+        // The window manager ignores a request for a window it has not
+        // framed yet, as it may not have right after a restore.
+        QTRY_VERIFY(managed(m_f.xid()));
         xdotool({"windowminimize", hexId(m_f.xid())});
-    else
+    } else {
         m_f.window->setWindowState(Qt::WindowMinimized);
+    }
     QTRY_VERIFY(!m_f.window->isVisible());
     QVERIFY(trayIcon());
     QTRY_COMPARE(trayClients(m_f.xid()).size(), 1);

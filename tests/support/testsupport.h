@@ -28,9 +28,13 @@
 #include <optional>
 
 // main() of a test with windows or web views: the program's own
-// process-wide set-up around Qt Test's application object.
+// process-wide set-up around Qt Test's application object. Qt Test adds
+// QT_QTESTLIB_RUNNING to the environment when it starts; it is set first
+// here, because the set-up starts the web engine, whose GPU thread reads the
+// environment while a new variable would be moving it.
 #define VIEWER_TEST_MAIN(TestObject)                                                               \
-    QTEST_MAIN_WRAPPER(TestObject, WebEnvironment::registerSchemes();                              \
+    QTEST_MAIN_WRAPPER(TestObject, qputenv("QT_QTESTLIB_RUNNING", "1");                            \
+                       WebEnvironment::registerSchemes();                                          \
                        QTEST_MAIN_SETUP() Startup::prepareApplication(app);)
 
 // Waits until page has finished loading url (any outcome); returns the ok
