@@ -109,25 +109,26 @@ void PlayerView::checkForPlaylistAsText(const QUrl &url)
 // headers play, and the page reads the address as data.
 void PlayerView::showStream(StreamKind kind, const QUrl &url)
 {
-    m_awaitingAnswer = false;
-    m_page->setAudioMuted(true);
-    // The window may hide the view's top under its frame (channel pages keep
-    // a banner there); the stream's picture stays in the part on screen.
-    const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
-    m_page->setHtml(StreamPage::html(kind, coveredTop, m_timings), url);
+    showStreamPage(kind, url, QString());
     emit streamShown(kind);
 }
 
 void PlayerView::showRefusal(const QString &reason)
 {
-    m_page->setAudioMuted(true);
-    m_awaitingAnswer = false;
     ++m_navigations;
-    const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
     // The page's own scheme as its location: nothing of the refused address
     // is ever loaded.
-    m_page->setHtml(StreamPage::html(StreamKind::Unsupported, coveredTop, m_timings, reason),
-        QUrl(QStringLiteral("lichuantv://player/")));
+    showStreamPage(StreamKind::Unsupported, QUrl(QStringLiteral("lichuantv://player/")), reason);
+}
+
+void PlayerView::showStreamPage(StreamKind kind, const QUrl &location, const QString &reason)
+{
+    m_awaitingAnswer = false;
+    m_page->setAudioMuted(true);
+    // The window may hide the view's top under its frame (channel pages keep
+    // a banner there); the stream's picture stays in the part on screen.
+    const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
+    m_page->setHtml(StreamPage::html(kind, coveredTop, m_timings, reason), location);
 }
 
 // The answer to every context-menu request of the view: no menu. Being the

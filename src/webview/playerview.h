@@ -45,6 +45,7 @@ private:
     void react(const ChannelAnswer &answer);
     void checkForPlaylistAsText(const QUrl &url);
     void showStream(StreamKind kind, const QUrl &url);
+    void showStreamPage(StreamKind kind, const QUrl &location, const QString &reason);
     void enterFullScreen();
     void leaveFullScreen();
 
