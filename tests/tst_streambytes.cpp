@@ -1,0 +1,556 @@
+#include "player/datagrams.h"
+#include "player/flvreframer.h"
+#include "player/hlsplaylist.h"
+#include "player/streamcodecs.h"
+#include "player/tsreframer.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+using Action = StreamVerdict::Action;
+using C = Codec;
+Q_DECLARE_METATYPE(Codec)
+Q_DECLARE_METATYPE(StreamCodecs)
+Q_DECLARE_METATYPE(Action)
+
+namespace {
+
+// QFETCH as an expression.
+template<typename T>
+const T &fetched(const char *column)
+{
+    return *static_cast<const T *>(QTest::qData(column, qMetaTypeId<T>()));
+}
+
+QByteArray bigEndian(quint32 value, int count)
+{
+    const quint32 ordered = qToBigEndian(value);
+    return QByteArray(reinterpret_cast<const char *>(&ordered) + 4 - count, count);
+}
+
+// A table section: header, body, checksum.
+QByteArray section(int table, const QByteArray &body)
+{
+    const QByteArray start = char(table) + bigEndian(0xB000 | (body.size() + 4), 2) + body;
+    return start + bigEndian(mpegCrc32(start), 4);
+}
+
+QByteArray stream(int type, int pid, const QByteArray &descriptors = {})
+{
+    return char(type) + bigEndian(0xE000 | pid, 2) + bigEndian(0xF000 | descriptors.size(), 2)
+        + descriptors;
+}
+
+QByteArray packet(int pid, const QByteArray &payload, bool start = true, int counter = 0)
+{
+    QByteArray bytes = "\x47" + bigEndian((start ? 0x4000 : 0) | pid, 2) + char(0x10 | counter);
+    return (bytes + payload).leftJustified(188, '\xFF');
+}
+
+const QByteArray programHeader("\x00\x01\xC1\x00\x00", 5); // number 1, version 0
+
+QByteArray pat(int pmtPid)
+{
+    return packet(0, '\0' + section(0, programHeader + bigEndian(0x1E000 | pmtPid, 4)));
+}
+
+// A program table on PID 0x1000, over as many packets as it needs.
+QByteArray pmt(const QByteArray &streams, int programInfo = 0, char pointer = 0)
+{
+    const QByteArray body = programHeader + bigEndian(0xE100, 2)
+        + bigEndian(0xF000 | programInfo, 2) + QByteArray(programInfo, '\x01') + streams;
+    const QByteArray payload
+        = QByteArray(1, pointer) + QByteArray(pointer, '\xFF') + section(2, body);
+    QByteArray packets;
+    for (int at = 0; at < payload.size(); at += 184)
+        packets += packet(0x1000, payload.mid(at, 184), at == 0, at / 184);
+    return packets;
+}
+
+QList<int> pidsOf(const QByteArray &ts)
+{
+    QList<int> pids;
+    for (int at = 0; at + 188 <= ts.size(); at += 188)
+        pids += ((ts[at + 1] & 0x1F) << 8) | quint8(ts[at + 2]);
+    return pids;
+}
+
+const QByteArray h264Aac = stream(0x1B, 0x100) + stream(0x0F, 0x101);
+const QByteArray media = packet(0x100, "v") + packet(0x101, "a") + packet(0x100, "v", false, 1);
+
+QByteArray flvTag(int type, const QByteArray &data, quint32 timestamp = 0)
+{
+    return char(type) + bigEndian(data.size(), 3) + bigEndian(timestamp, 3) + char(timestamp >> 24)
+        + bigEndian(0, 3) + data + bigEndian(11 + data.size(), 4);
+}
+
+QByteArray flvHeader(char flags)
+{
+    return "FLV\x01" + QByteArray(1, flags) + bigEndian(9, 4) + bigEndian(0, 4);
+}
+
+QByteArray metadata(bool sound)
+{
+    return QByteArrayLiteral("\x02\x00\x0AonMetaData\x08\x00\x00\x00\x01\x00\x08hasAudio\x01")
+        + char(sound);
+}
+
+QByteArray rtp(const QByteArray &payload, int csrcs, int extensionWords, int padding)
+{
+    QByteArray bytes = char(0x80 | (padding ? 0x20 : 0) | (extensionWords >= 0 ? 0x10 : 0) | csrcs)
+        + QByteArray("\x21\x00\x07", 3) + QByteArray(8 + 4 * csrcs, '\x5A');
+    if (extensionWords >= 0)
+        bytes += bigEndian(0xBEDE0000 | extensionWords, 4) + QByteArray(4 * extensionWords, 'e');
+    return bytes + payload + QByteArray(std::max(padding - 1, 0), '\0')
+        + (padding ? QByteArray(1, char(padding)) : QByteArray());
+}
+
+// The picture and sound decoders a Chromium engine has.
+const QSet<Codec> engine {C::H264, C::Aac, C::MpegAudio, C::Vp8, C::Vp9, C::Av1, C::Opus};
+
+} // namespace
+
+class tst_StreamBytes : public QObject {
+    Q_OBJECT
+private slots:
+    void verdict_data()
+    {
+        QTest::addColumn<QList<StreamCodecs>>("variants");
+        QTest::addColumn<QSet<Codec>>("decodable");
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char *name, QList<StreamCodecs> variants, Action action,
+                             const char *message, QSet<Codec> decodable = engine) {
+            QTest::newRow(name) << variants << decodable << action << QString::fromUtf8(message);
+        };
+        const Action play = Action::Play, mute = Action::PlayWithoutSound, refuse = Action::Refuse;
+        row("h264 aac", {{C::H264, C::Aac}}, play, "");
+        row("mp3 alone", {{C::None, C::MpegAudio}}, play, "");
+        row("h265 aac", {{C::H265, C::Aac}}, refuse, "格式不支持（H.265 视频）");
+        row("mpeg2 mp2", {{C::Mpeg2Video, C::MpegAudio}}, refuse, "格式不支持（MPEG-2 视频）");
+        row("h265 ac3: picture first", {{C::H265, C::Ac3}}, refuse, "格式不支持（H.265 视频）");
+        row("h264 ac3", {{C::H264, C::Ac3}}, mute, "不支持此伴音格式（AC-3）");
+        row("vp9 eac3", {{C::Vp9, C::Eac3}}, mute, "不支持此伴音格式（E-AC-3）");
+        row("ac3 alone", {{C::None, C::Ac3}}, refuse, "格式不支持（AC-3 音频）");
+        row("unknown picture, ac3", {{C::Unknown, C::Ac3}}, mute, "不支持此伴音格式（AC-3）");
+        row("h264, unknown sound", {{C::H264, C::Unknown}}, play, "");
+        row("other picture", {{C::OtherVideo, C::Aac}}, refuse, "格式不支持（未知视频）");
+        row("h265 where it decodes", {{C::H265, C::Aac}}, play, "", engine + QSet {C::H265});
+        row("no variants", {}, play, "");
+        row("best: no sound", {{C::H265, C::Aac}, {C::H264, C::Ac3}}, mute,
+            "不支持此伴音格式（AC-3）");
+        row("best: the last plays", {{C::H265, C::Ac3}, {C::H264, C::Eac3}, {C::H264, C::Aac}},
+            play, "");
+        row("none: the first named", {{C::Mpeg2Video, C::Aac}, {C::H265, C::Aac}}, refuse,
+            "格式不支持（MPEG-2 视频）");
+    }
+    void verdict()
+    {
+        QFETCH(QList<StreamCodecs>, variants);
+        QFETCH(QSet<Codec>, decodable);
+        const StreamVerdict verdict = judge(variants, decodable);
+        QCOMPARE(verdict.action, fetched<Action>("action"));
+        QCOMPARE(verdict.message, fetched<QString>("message"));
+        if (variants.size() == 1)
+            QCOMPARE(judge(variants.first(), decodable).message, verdict.message);
+    }
+
+    void codecEntry_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<Codec>("codec");
+        const QList<std::pair<const char *, Codec>> rows {{"avc1.64001f", C::H264},
+            {"avc3.4d401e", C::H264}, {"hvc1.1.6.L93.B0", C::H265}, {"hev1.2.4.L120.90", C::H265},
+            {"mp4a.40.2", C::Aac}, {" mp4a.40.5 ", C::Aac}, {"mp4a.40.34", C::MpegAudio},
+            {"mp4a.69", C::MpegAudio}, {"mp4a.6B", C::MpegAudio}, {"mp4v.6A", C::Mpeg1Video},
+            {"mp4v.61", C::Mpeg2Video}, {"mp4v.20.9", C::Mpeg4Video}, {"ac-3", C::Ac3},
+            {"ec-3", C::Eac3}, {"Opus", C::Opus}, {"vp09.00.10.08", C::Vp9}, {"vp8", C::Vp8},
+            {"av01.0.04M.08", C::Av1}, {"dtsc", C::Dts}, {"stpp.ttml.im1t", C::Unknown},
+            {"mp4a.zz", C::Unknown}, {"", C::Unknown}};
+        for (const auto &[entry, codec] : rows)
+            QTest::newRow(entry) << QByteArray(entry) << codec;
+    }
+    void codecEntry()
+    {
+        QFETCH(Codec, codec);
+        QCOMPARE(Codecs::fromCodecString(fetched<QByteArray>("entry")), codec);
+        const QLatin1String key = Codecs::key(codec); // the page's name, back and forth
+        QCOMPARE(Codecs::fromKey(QByteArray(key.data(), key.size())),
+            key.isEmpty() ? C::Unknown : codec);
+    }
+
+    void tsStream_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("packets");
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<StreamCodecs>("codecs");
+        const auto program = [](const char *name, const QByteArray &streams, StreamCodecs codecs) {
+            const QByteArray bytes = pat(0x1000) + media + pmt(streams) + media;
+            QTest::newRow(name) << bytes << bytes << true << codecs;
+        };
+        const auto damaged = [](const char *name, const QByteArray &bytes,
+                                 const QByteArray &packets, bool known = true) {
+            QTest::newRow(name) << bytes << packets << known << StreamCodecs {C::H264, C::Aac};
+        };
+        const auto reg = [](const char *format) { return QByteArray("\x05\x04", 2) + format; };
+        program("h265 ac3", stream(0x24, 1) + stream(0x81, 2), {C::H265, C::Ac3});
+        program("mpeg2 mp2", stream(0x02, 1) + stream(0x04, 2), {C::Mpeg2Video, C::MpegAudio});
+        program("first audio counts", stream(0x81, 2) + stream(0x1B, 1) + stream(0x0F, 3),
+            {C::H264, C::Ac3});
+        program("splice cues, subtitles",
+            stream(0x86, 9) + stream(0x06, 8, QByteArrayLiteral("\x59\x00")) + stream(0x1B, 1)
+                + stream(0x11, 2),
+            {C::H264, C::Aac});
+        program("private ac3",
+            stream(0x1B, 1) + stream(0x06, 2, QByteArrayLiteral("\x0A\4chi\0\x6A\1\0")),
+            {C::H264, C::Ac3});
+        program("registered", stream(0x06, 1, reg("HEVC")) + stream(0x06, 2, reg("EAC3")),
+            {C::H265, C::Eac3});
+        program("registered opus", stream(0x06, 2, reg("Opus")), {C::None, C::Opus});
+        program(
+            "lying descriptor", stream(0x1B, 1) + stream(0x06, 2, "\x6A\x7F"), {C::H264, C::Ac3});
+        program("data only", stream(0x86, 9), {});
+        const QByteArray clean = pat(0x1000) + pmt(h264Aac) + media + media;
+        damaged("h264 aac, clean", clean, clean);
+        damaged("garbage first", QByteArrayLiteral("\x47\x00G\x47xx") + clean, clean);
+        damaged("mid-packet start", media.mid(100) + clean, media.mid(188) + clean);
+        damaged("sync lost", clean.left(376) + "\x47junk" + clean.mid(376), clean);
+        damaged("bytes lost", clean.left(664) + clean.mid(670), clean.left(564) + clean.mid(752));
+        const QByteArray wrong = pat(0x1000) + pmt(h264Aac).replace(20, 1, "\x0F") + media;
+        damaged("checksum wrong", wrong, wrong, false);
+    }
+    void tsStream()
+    {
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(mpegCrc32("123456789"), 0x0376E6E7u); // the published check value
+        for (int split = 0; split <= bytes.size(); ++split) {
+            TsReframer reframer;
+            reframer.push(bytes.left(split));
+            QByteArray out = reframer.take();
+            reframer.push(bytes.mid(split) + "\x47"); // the sync byte that ends the last packet
+            out += reframer.take();
+            QCOMPARE(out, fetched<QByteArray>("packets"));
+            QCOMPARE(reframer.pending(), 1);
+            QCOMPARE(reframer.programKnown(), fetched<bool>("known"));
+            if (reframer.programKnown())
+                QCOMPARE(reframer.codecs(), fetched<StreamCodecs>("codecs"));
+        }
+    }
+
+    void tsDropAudio_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<bool>("rewritten");
+        const QByteArray streams = h264Aac + stream(0x81, 0x102) + stream(0x86, 0x1F0);
+        QTest::newRow("table in one packet") << pmt(streams) << true;
+        QTest::newRow("table over three packets") << pmt(streams, 400) << true;
+        QTest::newRow("table after a pointer") << pmt(streams, 0, 5) << false;
+    }
+    void tsDropAudio()
+    {
+        QFETCH(QByteArray, table);
+        const QByteArray rest = media + packet(0x102, "ac3") + packet(0x1F0, "cue");
+        TsReframer reframer; // what is not taken yet loses its sound too
+        reframer.push(pat(0x1000) + table + rest);
+        reframer.setDropAudio(true);
+        for (const char byte : table + rest + "\x47") // in the smallest pieces
+            reframer.push(QByteArrayView(&byte, 1));
+        const QByteArray dropped = reframer.take();
+        const QList<int> pids = pidsOf(dropped);
+        QCOMPARE(pids.count(0x101) + pids.count(0x102), 0);
+        QCOMPARE(pids.count(0x100) + pids.count(0x1F0) + pids.count(0x1000),
+            2 * (pidsOf(table).size() + 3));
+        TsReframer again; // reads only tables whose checksums hold
+        again.push(dropped + "\x47");
+        QVERIFY(again.programKnown());
+        const Codec audio = fetched<bool>("rewritten") ? C::None : C::Aac;
+        QCOMPARE(again.codecs(), (StreamCodecs {C::H264, audio}));
+    }
+
+    void flvCodecs_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<StreamCodecs>("codecs"); // Unknown, Unknown: not known yet
+        const auto row
+            = [](const char *name, char flags, const QByteArray &tags, StreamCodecs codecs) {
+                  QTest::newRow(name) << flvHeader(flags) + tags << codecs;
+              };
+        const QByteArray h264 = flvTag(9, "\x17\x01"), aac = flvTag(8, "\xAF\x01");
+        const StreamCodecs notYet {C::Unknown, C::Unknown}, h264Alone {C::H264, C::None};
+        row("h264 aac", 5, flvTag(18, metadata(true)) + h264 + aac, {C::H264, C::Aac});
+        row("h265 mp3", 5, flvTag(9, "\x1C\x01") + flvTag(8, "\x2F"), {C::H265, C::MpegAudio});
+        row("enhanced hevc, speex", 5, flvTag(8, "\xB6") + flvTag(9, "\x90hvc1"),
+            {C::H265, C::OtherAudio});
+        row("enhanced av1, ac-3", 5,
+            flvTag(9, QByteArrayLiteral("\x91\x61v01"))
+                + flvTag(8, QByteArrayLiteral("\x90\x61\x63-3")),
+            {C::Av1, C::Ac3});
+        row("enhanced multitrack opus", 4, flvTag(8, QByteArrayLiteral("\x95\x00Opus")),
+            {C::None, C::Opus});
+        row("sorenson, pcm", 5, flvTag(9, "\x22") + flvTag(8, "\x3E"), {C::OtherVideo, C::Lpcm});
+        row("picture alone announced", 1, h264, h264Alone);
+        row("sound awaited", 5, h264 + flvTag(9, "\x27", 2999), notYet);
+        row("sound absent for 3 s", 5, h264 + flvTag(9, "\x27", 3000), h264Alone);
+        row("sound absent for 2 MiB", 5, h264 + flvTag(9, QByteArray(2 << 20, '\x27')), h264Alone);
+        row("lying size", 5, h264.left(1) + "\xFF\xFF\xFF" + h264.mid(4), notYet);
+        QTest::newRow("no flv") << QByteArray("FLX\x01\x05") + h264 << notYet;
+    }
+    void flvCodecs()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(StreamCodecs, codecs);
+        FlvReframer whole, bytewise;
+        whole.push(bytes);
+        for (const char byte : bytes.left(4000))
+            bytewise.push(QByteArrayView(&byte, 1));
+        bytewise.push(bytes.mid(4000));
+        for (const FlvReframer *reframer : {&whole, &bytewise}) {
+            QCOMPARE(reframer->codecsKnown(), codecs.video != C::Unknown);
+            QCOMPARE(reframer->codecsKnown() ? reframer->codecs() : codecs, codecs);
+        }
+        const QByteArray out = whole.take();
+        QCOMPARE(bytewise.take(), out);
+        QCOMPARE(out.size() + whole.pending(), bytes.size()); // nothing dropped, nothing made up
+        QVERIFY(bytes.startsWith(out));
+    }
+
+    void flvDropAudio_data()
+    {
+        QTest::addColumn<int>("pushedBefore");
+        QTest::addColumn<bool>("takenBefore");
+        QTest::addColumn<char>("flags");
+        QTest::newRow("from the start") << 0 << false << '\x01';
+        QTest::newRow("header read, not taken") << 10 << false << '\x01';
+        QTest::newRow("all read, not taken") << 200 << false << '\x01';
+        QTest::newRow("header taken") << 10 << true << '\x05';
+    }
+    void flvDropAudio()
+    {
+        QFETCH(int, pushedBefore);
+        const QByteArray first = flvTag(9, "\x17\x01", 0), second = flvTag(9, "\x27\x01", 40);
+        const QByteArray bytes = flvHeader(5) + flvTag(18, metadata(true)) + flvTag(8, "\xAF\x01")
+            + first + flvTag(8, "\xAF\x01", 10) + second;
+        FlvReframer reframer;
+        reframer.push(bytes.left(pushedBefore));
+        QByteArray out = fetched<bool>("takenBefore") ? reframer.take() : QByteArray();
+        reframer.setDropAudio(true);
+        reframer.push(bytes.mid(pushedBefore));
+        out += reframer.take();
+        QCOMPARE(
+            out, flvHeader(fetched<char>("flags")) + flvTag(18, metadata(false)) + first + second);
+    }
+
+    void realStreams_data()
+    {
+        QTest::addColumn<QString>("encoding"); // picture, sound, container
+        QTest::addColumn<StreamCodecs>("codecs");
+        QTest::newRow("ts h264 ac3") << "libx264 ac3 mpegts" << StreamCodecs {C::H264, C::Ac3};
+        QTest::newRow("ts mpeg2 mp2")
+            << "mpeg2video mp2 mpegts" << StreamCodecs {C::Mpeg2Video, C::MpegAudio};
+        QTest::newRow("flv h264 aac") << "libx264 aac flv" << StreamCodecs {C::H264, C::Aac};
+    }
+    void realStreams()
+    {
+        if (QStandardPaths::findExecutable("ffprobe").isEmpty())
+            QSKIP("no ffmpeg here");
+        QTemporaryDir dir;
+        const QStringList encoding = fetched<QString>("encoding").split(' ');
+        QProcess::execute("ffmpeg",
+            {"-v", "error", "-f", "lavfi", "-i", "testsrc=d=1:s=160x120", "-f", "lavfi", "-i",
+                "sine=d=1", "-c:v", encoding[0], "-c:a", encoding[1], "-f", encoding[2],
+                dir.filePath("in")});
+        QFile in(dir.filePath("in")), out(dir.filePath("out"));
+        QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        TsReframer ts;
+        FlvReframer flv;
+        ts.setDropAudio(true);
+        flv.setDropAudio(true);
+        const bool isFlv = encoding[2] == "flv";
+        for (QByteArray chunk; !(chunk = in.read(1000)).isEmpty();)
+            out.write(isFlv ? (flv.push(chunk), flv.take()) : (ts.push(chunk), ts.take()));
+        out.close();
+        QVERIFY(isFlv ? flv.codecsKnown() : ts.programKnown());
+        QCOMPARE(isFlv ? flv.codecs() : ts.codecs(), fetched<StreamCodecs>("codecs"));
+        QProcess probe; // what a real reader finds in what is left
+        probe.start(
+            "ffprobe", {"-v", "error", "-show_entries", "stream=codec_type", out.fileName()});
+        QVERIFY(probe.waitForFinished(60000));
+        QCOMPARE(probe.readAllStandardError(), QByteArray());
+        const QByteArray streams = probe.readAllStandardOutput();
+        QVERIFY(streams.contains("codec_type=video") && !streams.contains("codec_type=audio"));
+    }
+
+    void datagram_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QByteArray>("ts");
+        const QByteArray ts = (pat(0x1000) + pmt(h264Aac) + media).repeated(2).left(7 * 188);
+        QTest::newRow("plain") << ts << ts;
+        QTest::newRow("plain, cut") << ts.chopped(1) << QByteArray();
+        QTest::newRow("rtp") << rtp(ts, 0, -1, 0) << ts;
+        QTest::newRow("rtp, extension") << rtp(ts, 0, 2, 0) << ts;
+        QTest::newRow("rtp, padding") << rtp(ts.left(376), 0, -1, 4) << ts.left(376);
+        QTest::newRow("rtp, all") << rtp(ts, 15, 0, 1) << ts;
+        QTest::newRow("rtp, no ts") << rtp(QByteArray(188, 'x'), 0, -1, 0) << QByteArray();
+        QTest::newRow("rtp, lying sources") << rtp({}, 15, -1, 0).left(20) << QByteArray();
+        QTest::newRow("rtp, lying extension")
+            << rtp(ts.left(188), 0, 0, 0).replace(14, 2, "\xFF\xFF") << QByteArray();
+        QTest::newRow("rtp, lying padding")
+            << rtp(ts.left(188), 0, -1, 255).right(205) << QByteArray();
+        QTest::newRow("short") << QByteArray("\x80\x21", 2) << QByteArray();
+    }
+    void datagram()
+    {
+        QCOMPARE(Datagrams::tsPayload(fetched<QByteArray>("datagram")), fetched<QByteArray>("ts"));
+    }
+
+    void rtpGaps_data()
+    {
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::addColumn<int>("gaps");
+        QTest::newRow("in order") << QList {7, 8, 9} << 0;
+        QTest::newRow("over the wrap") << QList {65534, 65535, 0, 1} << 0;
+        QTest::newRow("one hole") << QList {1, 2, 5, 6} << 1;
+        QTest::newRow("two holes") << QList {65535, 1, 3} << 2;
+        QTest::newRow("late and repeated") << QList {10, 9, 10, 11} << 0;
+    }
+    void rtpGaps()
+    {
+        RtpSequence sequence;
+        for (const int number : fetched<QList<int>>("numbers"))
+            sequence.see(rtp(QByteArray(188, 'x'), 0, -1, 0).replace(2, 2, bigEndian(number, 2)));
+        QCOMPARE(sequence.gapsSeen(), fetched<int>("gaps"));
+    }
+
+    void address_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("source"); // "" when invalid
+        const auto row = [](const char *url, const char *source = "") {
+            QTest::newRow(url) << QString::fromUtf8(url) << QString::fromUtf8(source);
+        };
+        row("udp://@239.1.1.1:5000", "udp 239.1.1.1:5000");
+        row("udp://239.1.1.1:5000/", "udp 239.1.1.1:5000");
+        row("udp://10.0.0.5@232.1.1.1:1234", "udp 232.1.1.1:1234 from 10.0.0.5");
+        row("rtp://@239.3.1.2:5140", "rtp 239.3.1.2:5140");
+        row("RTP://10.1.1.1@239.3.1.2:65535", "rtp 239.3.1.2:65535 from 10.1.1.1");
+        row("udp://192.168.1.10:1234", "udp 192.168.1.10:1234");
+        for (const char *url : {"udp://@239.1.1.1", "udp://@239.1.1.1:0", "udp://@239.1.1.1:65536",
+                 "udp://[ff02::1]:5000", "udp://tv.example:5000", "udp://1.2.3@239.1.1.1:5000",
+                 "udp://@0.0.0.0:5000", "udp://@239.1.1.1:5000/x", "http://239.1.1.1:5000"})
+            row(url);
+    }
+    void address()
+    {
+        const Datagrams::Source source = Datagrams::parse(QUrl(fetched<QString>("url")));
+        const QString from = source.source.isNull() ? "" : " from " + source.source.toString();
+        QCOMPARE(source.valid() ? QString("%1 %2:%3%4")
+                                      .arg(source.rtp ? "rtp" : "udp", source.group.toString(),
+                                          QString::number(source.port), from)
+                                : QString(),
+            fetched<QString>("source"));
+    }
+
+    void playlistRewrite_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QByteArray>("rewritten");
+        const auto row = [](const char *name, const char *text, const char *rewritten,
+                             const char *base = "http://a/live/index.m3u8") {
+            QTest::newRow(name) << QByteArray(text) << base << QByteArray(rewritten);
+        };
+        row("relative, rooted, absolute; line ends, mark",
+            "\xEF\xBB\xBF\n#EXTM3U\r\n#EXTINF:4,\r\ns.ts\r/x/a.ts\n\n#\nhttps://c/b.ts",
+            "#EXTM3U\n#EXTINF:4,\n<http://a/live/s.ts>\n<http://a/x/a.ts>\n\n#\n<https://c/b.ts>");
+        row("after a redirect", "#EXTM3U\n../up.ts\n", "#EXTM3U\n<http://b/up.ts>\n",
+            "http://b/p/q.m3u8");
+        row("attributes",
+            "#EXT-X-KEY:METHOD=AES-128,URI=\"k?a=1,2\",IV=0x1\n#EXT-X-MAP:URI=\"i\"\n"
+            "#EXT-X-MEDIA:NAME=\"x,URI=n\",URI=\"au.m3u8\"\n",
+            "#EXT-X-KEY:METHOD=AES-128,URI=\"<http://a/live/k?a=1,2>\",IV=0x1\n"
+            "#EXT-X-MAP:URI=\"<http://a/live/i>\"\n"
+            "#EXT-X-MEDIA:NAME=\"x,URI=n\",URI=\"<http://a/live/au.m3u8>\"\n");
+        row("dropped with what belongs to them",
+            "#EXTM3U\n#EXTINF:4,\n#EXT-X-BYTERANGE:9@0\n#EXT-X-DISCONTINUITY\nd.ts\n"
+            "#EXTINF:5,\ns.ts\n#EXT-X-KEY:METHOD=AES-128,URI=\"d.key\"\n#EXT-X-STREAM-INF:"
+            "BANDWIDTH=1\nd.m3u8\n",
+            "#EXTM3U\n#EXT-X-DISCONTINUITY\n#EXTINF:5,\n<http://a/live/s.ts>\n");
+    }
+    void playlistRewrite()
+    {
+        QFETCH(QByteArray, text);
+        const auto map = [](const QUrl &url) {
+            return url.path().startsWith("/live/d") ? QByteArray() : "<" + url.toEncoded() + ">";
+        };
+        QCOMPARE(HlsPlaylist::rewrite(text, QUrl(fetched<QString>("base")), map),
+            fetched<QByteArray>("rewritten"));
+        QCOMPARE(HlsPlaylist::looksLikePlaylist(text), text.contains("#EXTM3U"));
+    }
+
+    void announcedCodecs_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<StreamCodecs>>("codecs");
+        QTest::addColumn<QByteArray>("pictureOnly");
+        QTest::newRow("two variants")
+            << QByteArray("#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"x\"\n"
+                          "#EXT-X-STREAM-INF:CODECS=\"avc1.64001f,mp4a.40.2\",AUDIO=\"a\"\nv\n"
+                          "#EXT-X-STREAM-INF:BANDWIDTH=1,CODECS=\"hvc1.1.6.L93.B0,ec-3\"\nw\n")
+            << QList<StreamCodecs> {{C::H264, C::Aac}, {C::H265, C::Eac3}}
+            << QByteArray("#EXT-X-STREAM-INF:CODECS=\"avc1.64001f\"\nv\n"
+                          "#EXT-X-STREAM-INF:BANDWIDTH=1,CODECS=\"hvc1.1.6.L93.B0\"\nw\n");
+        QTest::newRow("sound alone, subtitles, unknown")
+            << QByteArray(
+                   "#EXT-X-STREAM-INF:BANDWIDTH=1,CODECS=\"mp4a.40.2\"\na\n"
+                   "#EXT-X-STREAM-INF:CODECS=\"avc1.4d401f,mp4a.40.2,stpp.ttml.im1t\"\nb\n"
+                   "#EXT-X-STREAM-INF:CODECS=\"xyz1,ac-3\"\nc\n#EXT-X-STREAM-INF:BANDWIDTH=2\nd\n")
+            << QList<StreamCodecs> {{C::None, C::Aac}, {C::H264, C::Aac}, {C::Unknown, C::Ac3},
+                   {C::Unknown, C::Unknown}}
+            << QByteArray(
+                   "#EXT-X-STREAM-INF:BANDWIDTH=1\na\n"
+                   "#EXT-X-STREAM-INF:CODECS=\"avc1.4d401f,stpp.ttml.im1t\"\nb\n"
+                   "#EXT-X-STREAM-INF:CODECS=\"xyz1\"\nc\n#EXT-X-STREAM-INF:BANDWIDTH=2\nd\n");
+        const QByteArray none("#EXT-X-STREAM-INF:BANDWIDTH=1\nv\n");
+        QTest::newRow("none announced") << none << QList<StreamCodecs> {} << none;
+    }
+    void announcedCodecs()
+    {
+        QFETCH(QByteArray, text);
+        QCOMPARE(HlsPlaylist::announcedCodecs(text), fetched<QList<StreamCodecs>>("codecs"));
+        QCOMPARE(HlsPlaylist::withoutAudioCodecs(text), fetched<QByteArray>("pictureOnly"));
+    }
+
+    void anyBytes()
+    {
+        // Damaged streams in random pieces: whole packets out, none made up, and
+        // (under the sanitizers) nothing read outside the bytes.
+        QRandomGenerator random(20240601);
+        const QByteArray good = pat(0x1000) + pmt(h264Aac, 300) + media + flvHeader(5)
+            + flvTag(18, metadata(true)) + flvTag(9, "\x17\x01");
+        for (int round = 0; round < 400; ++round) {
+            QByteArray bytes = good.mid(round % 2 * good.indexOf("FLV"));
+            for (int i = random.bounded(1, 12); i > 0; --i)
+                bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
+            TsReframer ts;
+            FlvReframer flv;
+            ts.setDropAudio(round % 2);
+            flv.setDropAudio(true);
+            for (int at = 0, piece = 1; at < bytes.size(); at += piece, piece = random.bounded(400))
+                ts.push(bytes.mid(at, piece)), flv.push(bytes.mid(at, piece));
+            const QByteArray out = ts.take();
+            for (int at = 0; at < out.size(); at += 188)
+                QVERIFY(round % 2 || bytes.contains(out.mid(at, 188)));
+            QVERIFY(out.size() % 188 == 0 && flv.take().size() + flv.pending() <= bytes.size());
+            Datagrams::tsPayload(rtp(bytes.left(400), round % 16, round % 3 - 1, round % 7));
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(tst_StreamBytes)
+#include "tst_streambytes.moc"
