@@ -141,26 +141,52 @@ void tst_ChannelGuide::addresses_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("shown"); // empty: refused
     QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("headers"); // "Name: value" lines sent with it
 
     const QString invalid = QStringLiteral("地址无效");
-    QTest::newRow("file") << "file:///etc/passwd" << QString() << "不支持的地址（FILE）";
+    QTest::newRow("file") << "file:///etc/passwd" << QString() << "不支持的地址（FILE）"
+                          << QString();
     QTest::newRow("javascript") << "javascript:document.title='owned'" << QString()
-                                << "不支持的地址（JAVASCRIPT）";
-    QTest::newRow("data") << "data:text/html,<h1>x</h1>" << QString() << "不支持的地址（DATA）";
-    QTest::newRow("rtsp") << "rtsp://10.0.0.1:554/live" << QString() << "不支持的地址（RTSP）";
-    QTest::newRow("rtmp") << "rtmp://live.tv.test/app/ch1" << QString() << "不支持的地址（RTMP）";
-    QTest::newRow("mms") << "mms://tv.test/ch" << QString() << "不支持的地址（MMS）";
-    QTest::newRow("ftp") << "ftp://tv.test/a.ts" << QString() << "不支持的地址（FTP）";
-    QTest::newRow("empty") << "" << QString() << invalid;
-    QTest::newRow("a list cut short: http") << "http" << QString() << invalid;
-    QTest::newRow("no host") << "http://" << QString() << invalid;
-    QTest::newRow("blank in the host") << "http://exa mple.com/" << QString() << invalid;
+                                << "不支持的地址（JAVASCRIPT）" << QString();
+    QTest::newRow("data") << "data:text/html,<h1>x</h1>" << QString() << "不支持的地址（DATA）"
+                          << QString();
+    QTest::newRow("rtsp") << "rtsp://10.0.0.1:554/live" << QString() << "不支持的地址（RTSP）"
+                          << QString();
+    QTest::newRow("rtmp") << "rtmp://live.tv.test/app/ch1" << QString() << "不支持的地址（RTMP）"
+                          << QString();
+    QTest::newRow("mms") << "mms://tv.test/ch" << QString() << "不支持的地址（MMS）" << QString();
+    QTest::newRow("ftp") << "ftp://tv.test/a.ts" << QString() << "不支持的地址（FTP）" << QString();
+    QTest::newRow("empty") << "" << QString() << invalid << QString();
+    QTest::newRow("a list cut short: http") << "http" << QString() << invalid << QString();
+    QTest::newRow("no host") << "http://" << QString() << invalid << QString();
+    QTest::newRow("blank in the host")
+        << "http://exa mple.com/" << QString() << invalid << QString();
     QTest::newRow("blank in the query") << "http://tv.test/ch?n=a b"
-                                        << "http://tv.test/ch?n=a%20b" << QString();
+                                        << "http://tv.test/ch?n=a%20b" << QString() << QString();
     QTest::newRow("bar in the query") << "http://tv.test/ch?a|b"
-                                      << "http://tv.test/ch?a%7Cb" << QString();
+                                      << "http://tv.test/ch?a%7Cb" << QString() << QString();
     QTest::newRow("trailing blank") << "http://tv.test/ch?x=1 "
-                                    << "http://tv.test/ch?x=1" << QString();
+                                    << "http://tv.test/ch?x=1" << QString() << QString();
+    QTest::newRow("udp multicast") << "udp://@239.1.1.1:5000"
+                                   << "udp://@239.1.1.1:5000" << QString() << QString();
+    QTest::newRow("rtp with source") << "rtp://10.0.0.9@239.1.1.1:5000"
+                                     << "rtp://10.0.0.9@239.1.1.1:5000" << QString() << QString();
+    QTest::newRow("udp without port") << "udp://@239.1.1.1" << QString() << invalid << QString();
+    QTest::newRow("headers")
+        << "http://tv.test/a.m3u8|User-Agent=Box%2F1.0&Referer=http%3A%2F%2Ftv.test%2F"
+        << "http://tv.test/a.m3u8" << QString() << "User-Agent: Box/1.0\nReferer: http://tv.test/";
+    QTest::newRow("header with a line break")
+        << "http://tv.test/a|X-A=1%0D%0AHost:evil"
+        << "http://tv.test/a%7CX-A=1%0D%0AHost:evil" << QString() << QString();
+    QTest::newRow("framing fields dropped") << "http://tv.test/a|Host=evil&Cookie=k%3Dv"
+                                            << "http://tv.test/a" << QString() << "Cookie: k=v";
+    QTest::newRow("no field name") << "http://tv.test/a|=b"
+                                   << "http://tv.test/a%7C=b" << QString() << QString();
+    QTest::newRow("headers after a bar in the query")
+        << "http://tv.test/ch?a|b|Referer=x"
+        << "http://tv.test/ch?a%7Cb" << QString() << "Referer: x";
+    QTest::newRow("udp with headers") << "udp://@239.1.1.1:5000|User-Agent=x"
+                                      << "udp://@239.1.1.1:5000" << QString() << "User-Agent: x";
 }
 
 void tst_ChannelGuide::addresses()
@@ -168,6 +194,7 @@ void tst_ChannelGuide::addresses()
     QFETCH(QString, url);
     QFETCH(QString, shown);
     QFETCH(QString, refusal);
+    QFETCH(QString, headers);
 
     ChannelGuide guide {VendorSite(Site)};
     guide.loadList(QStringLiteral("一台;%1\r\n二台;%2/ch/1\r\n").arg(url, Site));
@@ -181,6 +208,10 @@ void tst_ChannelGuide::addresses()
     for (const QList<QVariant> &s : show)
         got << s.at(0).toUrl().toString(QUrl::FullyEncoded);
     QCOMPARE(got, (shown.isEmpty() ? Texts {} : Texts {shown}) << Site + "/ch/1");
+    Texts sent;
+    for (const auto &[name, value] : show.value(0).value(1).value<RequestHeaders>())
+        sent << QString::fromUtf8(name + ": " + value);
+    QCOMPARE(shown.isEmpty() ? QString() : sent.join(u'\n'), headers);
     Texts reasons;
     for (const QList<QVariant> &s : refused)
         reasons << s.at(0).toString();

@@ -90,16 +90,17 @@ void ChannelGuide::step(int direction)
 
 void ChannelGuide::stop()
 {
-    emit showRequested(QUrl(m_site.stopPage()));
+    emit showRequested(QUrl(m_site.stopPage()), {});
 }
 
 void ChannelGuide::playSelection()
 {
-    // The list comes from the network: only web addresses reach the player.
-    const QString text = m_model->entry(selectedChannel()).url;
-    const QUrl url = WebUrl::fromText(text);
+    // The list comes from the network: only addresses the player may open
+    // reach it.
+    const ChannelAddress channel = ChannelAddresses::split(m_model->entry(selectedChannel()).url);
+    const QUrl url = WebUrl::playable(channel.address);
     if (url.isEmpty())
-        emit playRefused(WebUrl::refusal(text));
+        emit playRefused(WebUrl::refusal(channel.address));
     else
-        emit showRequested(url);
+        emit showRequested(url, channel.headers);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/channeladdress.h"
 #include "net/vendorsite.h"
 
 #include <QObject>
@@ -37,8 +38,9 @@ public:
     void step(int direction);
 
 signals:
-    // The address the player is to show: a channel, or the stop page.
-    void showRequested(const QUrl &url);
+    // The address the player is to show (a channel, or the stop page), with
+    // the request headers the channel's server wants.
+    void showRequested(const QUrl &url, const RequestHeaders &headers);
     // The selected channel's address is none the player may load; reason
     // says why, in the viewer's words.
     void playRefused(const QString &reason);

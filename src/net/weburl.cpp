@@ -1,5 +1,7 @@
 #include "weburl.h"
 
+#include <QStringList>
+
 namespace WebUrl {
 
 namespace {
@@ -26,6 +28,14 @@ QUrl tolerantUrl(const QString &text)
     return QUrl(cleaned, QUrl::TolerantMode);
 }
 
+// Multicast (or unicast) datagrams, as operators' lists name them.
+bool isDatagramAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.host().isEmpty() && url.port() > 0
+        && (scheme == QLatin1String("udp") || scheme == QLatin1String("rtp"));
+}
+
 } // namespace
 
 QUrl fromText(const QString &text)
@@ -34,15 +44,23 @@ QUrl fromText(const QString &text)
     return isWebAddress(url) ? url : QUrl();
 }
 
+QUrl playable(const QString &text)
+{
+    const QUrl url = tolerantUrl(text);
+    return isWebAddress(url) || isDatagramAddress(url) ? url : QUrl();
+}
+
 QString refusal(const QString &text)
 {
     const QUrl url = tolerantUrl(text);
-    if (isWebAddress(url))
+    if (isWebAddress(url) || isDatagramAddress(url))
         return {};
     const QString scheme = url.scheme();
-    // A web scheme without a host is an address cut short, not another kind.
-    if (!url.isValid() || scheme.isEmpty() || scheme == QLatin1String("http")
-        || scheme == QLatin1String("https"))
+    // A scheme we play without a host (or port) is an address cut short,
+    // not another kind.
+    static const QStringList ours {QStringLiteral("http"), QStringLiteral("https"),
+        QStringLiteral("udp"), QStringLiteral("rtp")};
+    if (!url.isValid() || scheme.isEmpty() || ours.contains(scheme))
         return QStringLiteral("地址无效");
     return QStringLiteral("不支持的地址（%1）").arg(scheme.toUpper());
 }

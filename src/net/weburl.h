@@ -16,10 +16,15 @@ QUrl fromText(const QString &text);
 // Whether url may be loaded or handed to the browser: http or https with a host.
 bool isWebAddress(const QUrl &url);
 
+// What the player may open: a web address as fromText() reads it, or a
+// datagram stream (udp:// or rtp://, a host and a port), which the player
+// receives itself. Empty for anything else.
+QUrl playable(const QString &text);
+
 // Why text read as fromText() does cannot be played, in the viewer's words:
 // "不支持的地址（RTSP）" for an address of another kind, "地址无效" for text
 // that is no address at all (the "http" a list cut short leaves behind).
-// Empty for a web address.
+// Empty for an address playable() takes.
 QString refusal(const QString &text);
 
 } // namespace WebUrl

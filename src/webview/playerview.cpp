@@ -1,19 +1,63 @@
 #include "playerview.h"
 
+#include "player/streamrelay.h"
 #include "silentpage.h"
 #include "streampage.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QScreen>
 #include <QWebEngineFullScreenRequest>
+#include <QWebEngineHttpRequest>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+
+// The engine leaves a Referer given with the request out; a channel that
+// wants one gets it on its main request here.
+class ChannelReferer : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void set(const QUrl &url, const QByteArray &referer)
+    {
+        m_url = url;
+        m_referer = referer;
+    }
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        if (!m_referer.isEmpty()
+            && info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame
+            && info.requestUrl() == m_url)
+            info.setHttpHeader("Referer", m_referer);
+    }
+
+private:
+    QUrl m_url;
+    QByteArray m_referer;
+};
+
+namespace {
+
+bool isDatagramStream(const QUrl &url)
+{
+    return url.scheme() == QLatin1String("udp") || url.scheme() == QLatin1String("rtp");
+}
+
+} // namespace
 
 PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
 {
     m_page = new SilentPage(this);
+    m_referer = new ChannelReferer(m_page);
+    m_page->setUrlRequestInterceptor(m_referer);
+    m_relay = new StreamRelay(this);
+    // Upstream, the relay asks as the engine would.
+    m_relay->setUserAgent(m_page->profile()->httpUserAgent().toUtf8());
+    connect(m_relay, &StreamRelay::verdictReached, this, &PlayerView::tellStreamPage);
     QWebEngineSettings *s = m_page->settings();
     // A channel starts playing, with sound, as soon as the user picks it.
     s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
@@ -29,8 +73,11 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
         });
 }
 
-void PlayerView::navigate(const QUrl &url)
+void PlayerView::navigate(const QUrl &url, const RequestHeaders &headers)
 {
+    m_relay->closeAll();
+    m_streamToken.clear();
+    m_headers = headers;
     // The old page keeps playing until the new one commits, which can take
     // long on a slow site; mute it now, the new page is heard once loaded.
     // A step to another #fragment of the page already shown stays in that
@@ -40,9 +87,20 @@ void PlayerView::navigate(const QUrl &url)
         && url.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment);
     if (!samePage)
         m_page->setAudioMuted(true);
-    m_awaitingAnswer = true;
     ++m_navigations;
-    m_page->load(url);
+    if (isDatagramStream(url))
+        return showStream(StreamKind::MpegTs, url);
+    m_awaitingAnswer = true;
+    QWebEngineHttpRequest request(url);
+    QByteArray referer;
+    for (const auto &[name, value] : headers) {
+        if (name.compare("Referer", Qt::CaseInsensitive) == 0)
+            referer = value;
+        else
+            request.setHeader(name, value);
+    }
+    m_referer->set(url, referer);
+    m_page->load(request);
 }
 
 void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
@@ -104,31 +162,53 @@ void PlayerView::checkForPlaylistAsText(const QUrl &url)
         });
 }
 
-// The stream page takes the stream's address as its own location: the
-// stream is then fetched from its own origin, so servers without CORS
-// headers play, and the page reads the address as data.
+// The stream page takes the relay's origin as its location and asks it for
+// everything: no request of the page is cross-origin.
 void PlayerView::showStream(StreamKind kind, const QUrl &url)
 {
-    showStreamPage(kind, url, QString());
+    const StreamRelay::Stream stream = m_relay->open(url, m_headers);
+    m_streamToken = stream.token;
+    if (stream.token.isEmpty())
+        showStreamPage(StreamKind::Unsupported, QUrl(QStringLiteral("lichuantv://player/")), QUrl(),
+            QStringLiteral("无法连接"));
+    else
+        showStreamPage(kind, stream.pageBase, stream.entry, QString());
     emit streamShown(kind);
+}
+
+void PlayerView::tellStreamPage(const QByteArray &token, const StreamVerdict &verdict)
+{
+    if (token != m_streamToken)
+        return;
+    const QString action = verdict.action == StreamVerdict::Action::Refuse
+        ? QStringLiteral("refuse")
+        : QStringLiteral("nosound");
+    const QString args = QString::fromUtf8(
+        QJsonDocument(QJsonArray {action, verdict.message}).toJson(QJsonDocument::Compact));
+    m_page->runJavaScript(
+        QStringLiteral("window.lichuanVerdict && lichuanVerdict(...%1)").arg(args));
 }
 
 void PlayerView::showRefusal(const QString &reason)
 {
+    m_relay->closeAll();
+    m_streamToken.clear();
     ++m_navigations;
     // The page's own scheme as its location: nothing of the refused address
     // is ever loaded.
-    showStreamPage(StreamKind::Unsupported, QUrl(QStringLiteral("lichuantv://player/")), reason);
+    showStreamPage(
+        StreamKind::Unsupported, QUrl(QStringLiteral("lichuantv://player/")), QUrl(), reason);
 }
 
-void PlayerView::showStreamPage(StreamKind kind, const QUrl &location, const QString &reason)
+void PlayerView::showStreamPage(
+    StreamKind kind, const QUrl &location, const QUrl &source, const QString &reason)
 {
     m_awaitingAnswer = false;
     m_page->setAudioMuted(true);
     // The window may hide the view's top under its frame (channel pages keep
     // a banner there); the stream's picture stays in the part on screen.
     const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
-    m_page->setHtml(StreamPage::html(kind, coveredTop, m_timings, reason), location);
+    m_page->setHtml(StreamPage::html(kind, source, coveredTop, m_timings, reason), location);
 }
 
 // The answer to every context-menu request of the view: no menu. Being the

@@ -1,19 +1,23 @@
 #pragma once
 
+#include "net/channeladdress.h"
 #include "player/streamkind.h"
 
 #include <QPointer>
 #include <QWebEngineView>
 
+class ChannelReferer;
 class SilentPage;
+class StreamRelay;
+struct StreamVerdict;
 class QAction;
 class QWebEngineFullScreenRequest;
 class QWebEngineLoadingInfo;
 
 // The player: its pages play with sound without a click, may go fullscreen,
 // and never show a context menu. A channel whose answer is a live stream the
-// engine cannot show (HLS, HTTP-FLV, MPEG-TS) plays in the player's own
-// stream page instead.
+// engine cannot show (HLS, HTTP-FLV, MPEG-TS), or a datagram stream, plays
+// in the player's own stream page instead, fed by the stream relay.
 class PlayerView : public QWebEngineView {
     Q_OBJECT
 public:
@@ -22,9 +26,10 @@ public:
     // The stream page's bounds; for the streams shown from now on.
     void setStreamTimings(const StreamTimings &timings) { m_timings = timings; }
 
-    // Starts loading url and returns at once. The page being left is
-    // silenced at once, not when the new one arrives.
-    void navigate(const QUrl &url);
+    // Starts loading url, asking with the channel's own request headers,
+    // and returns at once. The page being left is silenced at once, not when
+    // the new one arrives, and the stream being left ends at once.
+    void navigate(const QUrl &url, const RequestHeaders &headers = {});
     // Leaves the channel being shown and says it cannot be played, for
     // reason; loads nothing from the network.
     void showRefusal(const QString &reason);
@@ -45,11 +50,19 @@ private:
     void react(const ChannelAnswer &answer);
     void checkForPlaylistAsText(const QUrl &url);
     void showStream(StreamKind kind, const QUrl &url);
-    void showStreamPage(StreamKind kind, const QUrl &location, const QString &reason);
+    void showStreamPage(
+        StreamKind kind, const QUrl &location, const QUrl &source, const QString &reason);
+    void tellStreamPage(const QByteArray &token, const StreamVerdict &verdict);
     void enterFullScreen();
     void leaveFullScreen();
 
     SilentPage *m_page;
+    StreamRelay *m_relay;
+    ChannelReferer *m_referer;
+    // The channel's own request headers, for its stream as well.
+    RequestHeaders m_headers;
+    // The relay's token for the stream on screen.
+    QByteArray m_streamToken;
     StreamTimings m_timings;
     // Between a load's start and its end; a fragment-only step meanwhile is
     // not a step within the page being heard.

@@ -66,7 +66,8 @@ QString libraryScript(StreamKind kind)
 
 namespace StreamPage {
 
-QString html(StreamKind kind, int coveredTop, const StreamTimings &timings, const QString &reason)
+QString html(StreamKind kind, const QUrl &source, int coveredTop, const StreamTimings &timings,
+    const QString &reason)
 {
     QString page = pageTemplate();
     page.replace(QLatin1String("@GIVEUP@"), QString::number(timings.giveUp.count()));
@@ -76,7 +77,9 @@ QString html(StreamKind kind, int coveredTop, const StreamTimings &timings, cons
     page.replace(QLatin1String("@KIND@"), StreamKinds::name(kind));
     page.replace(QLatin1String("@COVERED@"), QString::number(qMax(0, coveredTop)));
     page.replace(QLatin1String("@LIBRARY@"), libraryScript(kind));
-    // Last: nothing in the reason is ever read as a placeholder.
+    // Last: nothing in them is ever read as a placeholder.
+    page.replace(
+        QLatin1String("@SOURCE@"), QString::fromLatin1(source.toEncoded()).toHtmlEscaped());
     page.replace(QLatin1String("@REASON@"), reason.toHtmlEscaped());
     return page;
 }

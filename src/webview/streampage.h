@@ -4,22 +4,23 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 class QWebEngineProfile;
 
 // The player's own page for live streams (HLS, HTTP-FLV, MPEG-TS). It is
-// shown with the stream's address as its location; its scripts (the page's
-// own, hls.js and mpegts.js) are built into the program and served under
-// lichuantv://player/.
+// shown with the stream relay's origin as its location and asks only that
+// origin; its scripts (the page's own, hls.js and mpegts.js) are built into
+// the program and served under lichuantv://player/.
 namespace StreamPage {
 
 inline const QByteArray Scheme = QByteArrayLiteral("lichuantv");
 
-// The page's markup for a kind, with the picture kept clear of the view's
-// top coveredTop pixels. The stream's address is never part of it. An
-// Unsupported page ends at once, saying reason (格式不支持 when empty).
-QString html(StreamKind kind, int coveredTop = 0, const StreamTimings &timings = {},
-    const QString &reason = {});
+// The page's markup for a kind playing source (the relay's address for the
+// stream), with the picture kept clear of the view's top coveredTop pixels.
+// An Unsupported page ends at once, saying reason (格式不支持 when empty).
+QString html(StreamKind kind, const QUrl &source, int coveredTop = 0,
+    const StreamTimings &timings = {}, const QString &reason = {});
 
 // Serves the page's scripts and style to the profile's pages.
 void installResources(QWebEngineProfile *profile);

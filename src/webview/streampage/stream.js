@@ -1,6 +1,6 @@
-// Plays the live stream this page stands in for. The page carries the
-// stream's own address as its location, so the stream is always a
-// same-origin request, and the address is only ever read as data.
+// Plays the live stream this page stands in for. Every request goes to the
+// viewer's relay, which is this page's own origin, and the address is only
+// ever read as data.
 (function () {
   'use strict';
 
@@ -18,11 +18,40 @@
 
   var kind = root.dataset.kind;
   root.style.setProperty('--covered', (parseInt(root.dataset.covered, 10) || 0) + 'px');
-  var source = location.href;
+  // What this engine decodes, as the relay's codec keys: the relay judges
+  // each stream by it before a byte reaches the players.
+  var PROBES = {
+    h264: 'video/mp4; codecs="avc1.42E01E"',
+    h265: 'video/mp4; codecs="hvc1.1.6.L93.B0"',
+    mpeg2v: 'video/mp4; codecs="mp4v.61"',
+    mpeg1v: 'video/mp4; codecs="mp4v.6A"',
+    mp4v: 'video/mp4; codecs="mp4v.20.9"',
+    vp8: 'video/webm; codecs="vp8"',
+    vp9: 'video/mp4; codecs="vp09.00.10.08"',
+    av1: 'video/mp4; codecs="av01.0.04M.08"',
+    aac: 'audio/mp4; codecs="mp4a.40.2"',
+    mpega: 'audio/mpeg',
+    ac3: 'audio/mp4; codecs="ac-3"',
+    eac3: 'audio/mp4; codecs="ec-3"',
+    opus: 'audio/mp4; codecs="opus"',
+    dts: 'audio/mp4; codecs="dtsc"'
+  };
+  function decodable() {
+    var keys = [];
+    if (window.MediaSource) {
+      for (var key in PROBES) {
+        if (MediaSource.isTypeSupported(PROBES[key]))
+          keys.push(key);
+      }
+    }
+    return keys.join(',');
+  }
+  var source = root.dataset.source ? root.dataset.source + '?can=' + decodable() : '';
   var video = document.getElementById('tv');
   var statusBox = document.getElementById('status');
   var headline = document.getElementById('headline');
   var reasonLine = document.getElementById('reason');
+  var note = document.getElementById('note');
 
   var player = null;
   var retryTimer = 0;
@@ -66,6 +95,7 @@
     ended = true;
     clearTimeout(retryTimer);
     teardown();
+    note.hidden = true;
     show('ended', '无法播放此频道', reason);
   }
 
@@ -198,7 +228,9 @@
       return;
     lastTime = -1;
     hungUp = false;
-    if (kind === 'hls')
+    if (!source)
+      end(root.dataset.reason || '格式不支持');
+    else if (kind === 'hls')
       startHls();
     else if (kind === 'flv')
       startMpegts('flv');
@@ -265,6 +297,18 @@
     if (player && root.dataset.state === 'playing' && quiet >= STALL_MS)
       dropped('无法连接');
   }, 1000);
+
+  // The relay's word on what the stream carries: a picture this engine
+  // cannot show ends the channel at once; sound it cannot play is named
+  // while the picture plays.
+  window.lichuanVerdict = function (action, message) {
+    if (action === 'refuse') {
+      end(message);
+    } else if (action === 'nosound' && !ended) {
+      note.textContent = message;
+      note.hidden = false;
+    }
+  };
 
   connect();
 })();

@@ -1,0 +1,580 @@
+#include "streamrelay.h"
+
+#include "player/datagrams.h"
+#include "player/flvreframer.h"
+#include "player/hlsplaylist.h"
+#include "player/tsreframer.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkDatagram>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QUrlQuery>
+
+struct StreamRelay::StreamState {
+    QByteArray token;
+    QUrl source;
+    RequestHeaders headers;
+    // What the page's engine decodes, as the page said on its first request.
+    QSet<Codec> decodable;
+    bool decodableKnown = false;
+    bool judged = false;
+    bool refused = false;
+    bool dropAudio = false;
+};
+
+namespace {
+
+constexpr qsizetype kMaxRequestHead = 16 * 1024;
+constexpr qsizetype kMaxPlaylist = 4 * 1024 * 1024;
+// A TS or FLV body is held until its codecs are known, at most this much;
+// then it passes as it is.
+constexpr qsizetype kMaxHeldForCodecs = 2 * 1024 * 1024;
+constexpr qint64 kMaxHeldForCodecsMs = 3000;
+// Handed to the socket at a time; the rest waits in the backlog, in pieces
+// of whole TS packets.
+constexpr qint64 kSocketHighWater = 512 * 1024;
+constexpr qsizetype kPiece = 188 * 348;
+// Room left in the bound for the socket and what is held for codecs.
+constexpr qint64 kMaxQueued = StreamRelay::MaxBacklog - 4 * 1024 * 1024;
+constexpr int kMaxConnections = 64;
+constexpr int kRequestHeadTimeoutMs = 10000;
+// Upstream silent this long: the source is gone.
+constexpr int kUpstreamSilenceMs = 20000;
+
+// When the page never said: what Chromium decodes everywhere.
+QSet<Codec> assumedDecodable()
+{
+    return {
+        Codec::H264, Codec::Vp8, Codec::Vp9, Codec::Av1, Codec::Aac, Codec::MpegAudio, Codec::Opus};
+}
+
+bool isLoopbackHost(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+        || host.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
+        return true;
+    const QHostAddress address(host);
+    return address.isLoopback() || address == QHostAddress(QHostAddress::AnyIPv4)
+        || address == QHostAddress(QHostAddress::AnyIPv6);
+}
+
+QByteArray chunk(const QByteArray &bytes)
+{
+    return QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n";
+}
+
+} // namespace
+
+// One request of a stream page, and the upstream answer (or the datagrams)
+// it is served from.
+class RelayConnection : public QObject {
+    Q_OBJECT
+public:
+    RelayConnection(StreamRelay *relay, QTcpSocket *socket)
+        : QObject(relay), m_relay(relay), m_socket(socket)
+    {
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::readyRead, this, &RelayConnection::readHead);
+        connect(socket, &QTcpSocket::bytesWritten, this, &RelayConnection::pump);
+        connect(socket, &QTcpSocket::disconnected, this, &RelayConnection::end);
+        m_silence.setSingleShot(true);
+        m_silence.setInterval(kRequestHeadTimeoutMs);
+        connect(&m_silence, &QTimer::timeout, this, &RelayConnection::end);
+        m_silence.start();
+    }
+    ~RelayConnection() override
+    {
+        if (m_reply)
+            m_reply->abort();
+    }
+
+    const QByteArray &token() const { return m_token; }
+    qint64 heldBytes() const
+    {
+        return m_backlogBytes + m_held.size() + m_socket->bytesToWrite()
+            + (m_ts ? m_ts->pending() : 0) + (m_flv ? m_flv->pending() : 0);
+    }
+
+    // Ends this request at once: upstream closes, the page's socket too.
+    void end()
+    {
+        m_silence.stop();
+        if (m_reply) {
+            m_reply->disconnect(this);
+            m_reply->abort();
+            m_reply->deleteLater();
+            m_reply = nullptr;
+        }
+        delete m_datagrams;
+        m_datagrams = nullptr;
+        m_socket->disconnect(this);
+        m_socket->abort();
+        deleteLater();
+    }
+
+private:
+    enum class Body { Sniffing, Playlist, Ts, Flv, Raw };
+
+    void readHead()
+    {
+        if (m_headRead) {
+            m_socket->readAll(); // nothing more is asked on this connection
+            return;
+        }
+        m_request += m_socket->readAll();
+        const qsizetype headEnd = m_request.indexOf("\r\n\r\n");
+        if (headEnd < 0) {
+            if (m_request.size() > kMaxRequestHead)
+                respondError(431);
+            return;
+        }
+        m_headRead = true;
+        const QList<QByteArray> lines = m_request.left(headEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        QHash<QByteArray, QByteArray> fields;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon > 0)
+                fields.insert(
+                    lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+        }
+        m_request.clear();
+        if (requestLine.size() != 3 || requestLine[0] != "GET")
+            return respondError(405);
+        serve(requestLine[1], fields);
+    }
+
+    void serve(const QByteArray &target, const QHash<QByteArray, QByteArray> &fields)
+    {
+        const QUrl url = QUrl::fromEncoded(target);
+        const QString path = url.path();
+        const QList<QStringView> parts = QStringView(path).split(u'/');
+        // /<token>/u/<upstream> or /<token>/udp
+        const auto stream = m_relay->m_streams.value(parts.value(1).toLatin1());
+        const QByteArray host = fields.value("host");
+        const QByteArray origin = m_relay->origin().toLatin1();
+        const QByteArray fetchSite = fields.value("sec-fetch-site", "same-origin");
+        // Only the stream page asks: its own origin, a live token, the
+        // relay's own address (no name that could point elsewhere).
+        if (!stream || stream->refused || "http://" + host != origin
+            || fields.value("origin", origin) != origin || fetchSite != "same-origin")
+            return respondError(403);
+        m_stream = stream;
+        m_token = stream->token;
+        const QString can = QUrlQuery(url).queryItemValue(QStringLiteral("can"));
+        if (!can.isEmpty() && !stream->decodableKnown) {
+            stream->decodableKnown = true;
+            for (QStringView key : QStringView(can).split(u','))
+                stream->decodable.insert(Codecs::fromKey(key.toLatin1()));
+        }
+        const QStringView kind = parts.value(2);
+        if (kind == u"udp" && parts.size() == 3)
+            return startDatagrams();
+        if (kind != u"u" || parts.size() != 4)
+            return respondError(404);
+        const QUrl upstream = QUrl::fromEncoded(QByteArray::fromBase64(
+            parts[3].toLatin1(), QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+        if (!m_relay->mayFetch(upstream))
+            return respondError(403);
+        startHttp(upstream, fields.value("range"));
+    }
+
+    void startHttp(const QUrl &upstream, const QByteArray &range)
+    {
+        QNetworkRequest request(upstream);
+        bool ownAgent = false;
+        for (const auto &[name, value] : std::as_const(m_stream->headers)) {
+            request.setRawHeader(name, value);
+            ownAgent = ownAgent || name.compare("User-Agent", Qt::CaseInsensitive) == 0;
+        }
+        if (!ownAgent && !m_relay->m_userAgent.isEmpty())
+            request.setRawHeader("User-Agent", m_relay->m_userAgent);
+        if (!range.isEmpty())
+            request.setRawHeader("Range", range);
+        request.setAttribute(
+            QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        request.setTransferTimeout(kUpstreamSilenceMs);
+        m_reply = m_relay->m_network->get(request);
+        m_silence.stop();
+        connect(m_reply, &QNetworkReply::readyRead, this, [this] {
+            if (m_reply && m_reply->error() == QNetworkReply::NoError && !upstreamFailed())
+                take(m_reply->readAll());
+        });
+        connect(m_reply, &QNetworkReply::finished, this, &RelayConnection::upstreamFinished);
+    }
+
+    // An error status is the page's to see, as it came.
+    bool upstreamFailed()
+    {
+        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status < 400)
+            return false;
+        const QPointer<QNetworkReply> reply = m_reply;
+        m_reply = nullptr;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+        respondError(status);
+        return true;
+    }
+
+    void upstreamFinished()
+    {
+        QNetworkReply *reply = m_reply;
+        if (!reply || upstreamFailed())
+            return;
+        m_reply = nullptr;
+        reply->deleteLater();
+        // Unreachable, or cut short after it began: the page sees what it
+        // would see of the source itself, a connection that failed, and
+        // never takes a cut body as whole.
+        if (reply->error() != QNetworkReply::NoError)
+            return end();
+        take(reply->readAll());
+        m_upstreamDone = true;
+        take({}); // what waited to be recognised, or held for its codecs
+        if (m_body == Body::Playlist)
+            return sendPlaylist(reply->url());
+        finishBody();
+    }
+
+    void startDatagrams()
+    {
+        const Datagrams::Source source = Datagrams::parse(m_stream->source);
+        if (!source.valid())
+            return respondError(400);
+        m_datagrams = new QUdpSocket(this);
+        // Any interface's datagrams to the port; a group is joined on the
+        // default interface, as a set-top box does.
+        if (!m_datagrams->bind(QHostAddress(QHostAddress::AnyIPv4), source.port,
+                QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)
+            || (source.group.isMulticast() && !m_datagrams->joinMulticastGroup(source.group)))
+            return end();
+        m_datagrams->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 << 20);
+        m_silence.stop();
+        m_body = Body::Ts;
+        m_ts = std::make_unique<TsReframer>();
+        m_contentType = "video/mp2t";
+        connect(m_datagrams, &QUdpSocket::readyRead, this, [this, source] {
+            while (m_datagrams && m_datagrams->hasPendingDatagrams()) {
+                const QNetworkDatagram datagram = m_datagrams->receiveDatagram();
+                if (!source.source.isNull() && datagram.senderAddress() != source.source)
+                    continue;
+                const QByteArray ts = Datagrams::tsPayload(datagram.data());
+                if (!ts.isEmpty())
+                    take(ts);
+            }
+        });
+        sendHead();
+    }
+
+    // Upstream bytes, as they arrive.
+    void take(const QByteArray &bytes)
+    {
+        if (m_body == Body::Sniffing) {
+            m_held += bytes;
+            if (m_held.size() < 8 && !m_upstreamDone)
+                return;
+            decideBody();
+            const QByteArray held = std::exchange(m_held, {});
+            return take(held);
+        }
+        switch (m_body) {
+        case Body::Sniffing:
+            break;
+        case Body::Playlist:
+            m_held += bytes;
+            if (m_held.size() > kMaxPlaylist)
+                respondError(502);
+            return;
+        case Body::Ts:
+            m_ts->push(bytes);
+            return pass(*m_ts, m_ts->programKnown());
+        case Body::Flv:
+            m_flv->push(bytes);
+            return pass(*m_flv, m_flv->codecsKnown());
+        case Body::Raw:
+            if (!bytes.isEmpty())
+                sendBody(bytes);
+            return;
+        }
+    }
+
+    void decideBody()
+    {
+        const QByteArray &head = m_held;
+        const QByteArray type = m_reply
+            ? m_reply->header(QNetworkRequest::ContentTypeHeader).toByteArray()
+            : QByteArray();
+        m_contentType = type.isEmpty() ? QByteArrayLiteral("application/octet-stream") : type;
+        if (HlsPlaylist::looksLikePlaylist(head)) {
+            m_body = Body::Playlist;
+        } else if (head.startsWith('\x47')) {
+            m_body = Body::Ts;
+            m_ts = std::make_unique<TsReframer>();
+        } else if (head.startsWith("FLV")) {
+            m_body = Body::Flv;
+            m_flv = std::make_unique<FlvReframer>();
+        } else {
+            m_body = Body::Raw;
+        }
+    }
+
+    // A TS or FLV body: held until what it carries is known, then judged
+    // once for the whole stream, then re-framed as the verdict says.
+    template<class Framer>
+    void pass(Framer &framer, bool known)
+    {
+        if (!m_judged) {
+            if (!m_holding.isValid())
+                m_holding.start();
+            if (!known && framer.pending() < kMaxHeldForCodecs
+                && m_holding.elapsed() < kMaxHeldForCodecsMs && !m_upstreamDone)
+                return;
+            m_judged = true;
+            if (known)
+                m_relay->judge(*m_stream, {framer.codecs()});
+            if (m_stream->refused)
+                return end();
+            framer.setDropAudio(m_stream->dropAudio);
+        }
+        const QByteArray out = framer.take();
+        if (!out.isEmpty())
+            sendBody(out);
+    }
+
+    void sendPlaylist(const QUrl &finalUrl)
+    {
+        QByteArray text = std::exchange(m_held, {});
+        const QList<StreamCodecs> announced = HlsPlaylist::announcedCodecs(text);
+        if (!announced.isEmpty())
+            m_relay->judge(*m_stream, announced);
+        if (m_stream->refused)
+            return end();
+        if (m_stream->dropAudio)
+            text = HlsPlaylist::withoutAudioCodecs(text);
+        const QByteArray token = m_token;
+        StreamRelay *relay = m_relay;
+        text = HlsPlaylist::rewrite(text, finalUrl,
+            [relay, token](const QUrl &uri) { return relay->relayAddress(token, uri); });
+        m_socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\n"
+                        "Content-Length: "
+            + QByteArray::number(text.size())
+            + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + text);
+        m_headSent = true;
+        m_bodyDone = true;
+        pump();
+    }
+
+    void sendHead()
+    {
+        if (m_headSent)
+            return;
+        m_headSent = true;
+        m_socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + m_contentType
+            + "\r\nTransfer-Encoding: chunked\r\nCache-Control: no-store\r\n"
+              "Connection: close\r\n\r\n");
+    }
+
+    void sendBody(const QByteArray &bytes)
+    {
+        sendHead();
+        for (qsizetype at = 0; at < bytes.size(); at += kPiece)
+            m_backlog.append(bytes.mid(at, kPiece));
+        m_backlogBytes += bytes.size();
+        // A live source outruns a slow page: the oldest goes, never memory.
+        while (m_backlogBytes > kMaxQueued && m_backlog.size() > 1) {
+            m_backlogBytes -= m_backlog.first().size();
+            m_backlog.removeFirst();
+        }
+        pump();
+    }
+
+    void finishBody()
+    {
+        sendHead();
+        m_bodyDone = true;
+        m_lastChunkDue = true;
+        pump();
+    }
+
+    void pump()
+    {
+        while (!m_backlog.isEmpty() && m_socket->bytesToWrite() < kSocketHighWater) {
+            const QByteArray bytes = m_backlog.takeFirst();
+            m_backlogBytes -= bytes.size();
+            m_socket->write(chunk(bytes));
+        }
+        if (m_bodyDone && m_backlog.isEmpty() && !m_closing) {
+            m_closing = true;
+            if (m_lastChunkDue)
+                m_socket->write("0\r\n\r\n");
+            m_socket->disconnectFromHost();
+        }
+    }
+
+    void respondError(int status)
+    {
+        if (m_headSent)
+            return end();
+        m_headSent = true;
+        m_socket->write("HTTP/1.1 " + QByteArray::number(status)
+            + " Relay\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        m_socket->disconnectFromHost();
+        if (m_reply) {
+            m_reply->disconnect(this);
+            m_reply->abort();
+            m_reply->deleteLater();
+            m_reply = nullptr;
+        }
+    }
+
+    StreamRelay *m_relay;
+    QTcpSocket *m_socket;
+    QTimer m_silence;
+    QByteArray m_request;
+    bool m_headRead = false;
+    std::shared_ptr<StreamRelay::StreamState> m_stream;
+    QByteArray m_token;
+    QPointer<QNetworkReply> m_reply;
+    QUdpSocket *m_datagrams = nullptr;
+    Body m_body = Body::Sniffing;
+    QByteArray m_contentType;
+    QByteArray m_held;
+    std::unique_ptr<TsReframer> m_ts;
+    std::unique_ptr<FlvReframer> m_flv;
+    bool m_judged = false;
+    QElapsedTimer m_holding;
+    bool m_upstreamDone = false;
+    bool m_headSent = false;
+    bool m_bodyDone = false;
+    bool m_lastChunkDue = false;
+    bool m_closing = false;
+    QList<QByteArray> m_backlog;
+    qint64 m_backlogBytes = 0;
+};
+
+StreamRelay::StreamRelay(QObject *parent) : QObject(parent)
+{
+}
+
+StreamRelay::~StreamRelay()
+{
+    closeAll();
+}
+
+bool StreamRelay::listen()
+{
+    if (m_server)
+        return m_server->isListening();
+    m_server = new QTcpServer(this);
+    m_network = new QNetworkAccessManager(this);
+    connect(m_server, &QTcpServer::newConnection, this, &StreamRelay::onNewConnection);
+    // Loopback only, on a port of the system's choosing.
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+QString StreamRelay::origin() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_server ? m_server->serverPort() : 0);
+}
+
+StreamRelay::Stream StreamRelay::open(const QUrl &source, const RequestHeaders &headers)
+{
+    closeAll();
+    if (!listen())
+        return {};
+    auto stream = std::make_shared<StreamState>();
+    // Unguessable: another page on this machine cannot ride on it.
+    quint64 random[2];
+    QRandomGenerator::system()->fillRange(random);
+    stream->token = QByteArray(reinterpret_cast<const char *>(random), sizeof random).toHex();
+    stream->source = source;
+    stream->headers = headers;
+    m_streams.insert(stream->token, stream);
+
+    const QString base = origin() + u'/' + QString::fromLatin1(stream->token) + u'/';
+    const bool datagrams
+        = source.scheme() == QLatin1String("udp") || source.scheme() == QLatin1String("rtp");
+    const QUrl entry = datagrams ? QUrl(base + QStringLiteral("udp"))
+                                 : QUrl::fromEncoded(relayAddress(stream->token, source));
+    return {stream->token, QUrl(base), entry};
+}
+
+void StreamRelay::closeAll()
+{
+    m_streams.clear();
+    for (RelayConnection *connection : findChildren<RelayConnection *>(Qt::FindDirectChildrenOnly))
+        connection->end();
+}
+
+qint64 StreamRelay::heldBytes() const
+{
+    qint64 held = 0;
+    for (const RelayConnection *connection :
+        findChildren<RelayConnection *>(Qt::FindDirectChildrenOnly))
+        held += connection->heldBytes();
+    return held;
+}
+
+void StreamRelay::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        if (findChildren<RelayConnection *>(Qt::FindDirectChildrenOnly).size() >= kMaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        new RelayConnection(this, socket);
+    }
+}
+
+bool StreamRelay::mayFetch(const QUrl &upstream) const
+{
+    const QString scheme = upstream.scheme();
+    if (!upstream.isValid() || upstream.host().isEmpty()
+        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return false;
+    const int defaultPort = scheme == QLatin1String("https") ? 443 : 80;
+    return !(
+        isLoopbackHost(upstream.host()) && upstream.port(defaultPort) == m_server->serverPort());
+}
+
+QByteArray StreamRelay::relayAddress(const QByteArray &token, const QUrl &upstream) const
+{
+    if (!mayFetch(upstream))
+        return {};
+    return origin().toLatin1() + '/' + token + "/u/"
+        + upstream.toEncoded().toBase64(
+            QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
+void StreamRelay::judge(StreamState &stream, const QList<StreamCodecs> &found)
+{
+    if (stream.judged)
+        return;
+    stream.judged = true;
+    const StreamVerdict verdict
+        = ::judge(found, stream.decodableKnown ? stream.decodable : assumedDecodable());
+    switch (verdict.action) {
+    case StreamVerdict::Action::Play:
+        return;
+    case StreamVerdict::Action::Refuse:
+        stream.refused = true;
+        break;
+    case StreamVerdict::Action::PlayWithoutSound:
+        stream.dropAudio = true;
+        break;
+    }
+    emit verdictReached(stream.token, verdict);
+}
+
+#include "streamrelay.moc"
