@@ -10,7 +10,7 @@ packages=(cmake ninja-build g++ pkg-config
     qt6-translations-l10n qt6-tools-dev-tools libgl-dev
     ffmpeg
     xvfb xauth icewm xdotool x11-utils fonts-noto-cjk
-    clang-format dbus-daemon
+    clang-format dbus-daemon pulseaudio pulseaudio-utils
     weston xwayland qt6-wayland)
 missing=()
 for p in "${packages[@]}"; do

@@ -78,15 +78,33 @@ hls() { # channel source extra-filters tone-Hz
 LIVE=$OUT/live
 LIVE_SECONDS=60
 
-live_encode() { # channel source extra-filters tone-Hz, then output options
-  local ch=$1 src=$2 extra=$3 tone=$4
-  shift 4
-  "${FF[@]}" -f lavfi -i "$(video_in "$ch" "$src" "$extra")" -f lavfi -i "sine=frequency=$tone:sample_rate=44100" \
-    -t "$LIVE_SECONDS" "${H264[@]}" -c:a aac -b:a 64k -ac 2 "$@"
+# Video and sound as IPTV channels carry them; $1 = h264 (with AAC), hevc, ac3 (H.264 with AC-3)
+# or mpeg2 (with MP2). Sets vcodec, acodec and arate.
+live_codecs() {
+  vcodec=("${H264[@]}") acodec=(-c:a aac -b:a 64k) arate=44100
+  case $1 in
+  hevc)
+    vcodec=(-c:v libx265 -preset veryfast -crf 30 -pix_fmt yuv420p
+            -x265-params "keyint=$((RATE * 2)):min-keyint=$((RATE * 2)):scenecut=0:log-level=error") ;;
+  ac3) acodec=(-c:a ac3 -b:a 96k) arate=48000 ;;
+  mpeg2) # Broadcast shape: half-second closed GOPs with B-frames.
+    vcodec=(-c:v mpeg2video -b:v 600k -maxrate 800k -bufsize 800k -g $((RATE / 2)) -bf 2 -flags +cgop
+            -sc_threshold 1000000000 -pix_fmt yuv420p)
+    acodec=(-c:a mp2 -b:a 128k) arate=48000 ;;
+  esac
 }
 
-live_hls() { # channel source extra-filters tone-Hz
-  local dir="$LIVE/hls" tmp="$LIVE/hls.part"
+live_encode() { # channel source extra-filters tone-Hz kind, then output options
+  local ch=$1 src=$2 extra=$3 tone=$4 vcodec acodec arate
+  live_codecs "$5"
+  shift 5
+  "${FF[@]}" -f lavfi -i "$(video_in "$ch" "$src" "$extra")" -f lavfi -i "sine=frequency=$tone:sample_rate=$arate" \
+    -t "$LIVE_SECONDS" "${vcodec[@]}" "${acodec[@]}" -ac 2 "$@"
+}
+
+live_hls() { # folder channel source extra-filters tone-Hz kind
+  local dir="$LIVE/$1" tmp="$LIVE/$1.part"
+  shift
   fresh "$dir/source.m3u8" && return 0
   rm -rf "$tmp"
   mkdir -p "$tmp"
@@ -102,11 +120,11 @@ live_flv() { # channel source extra-filters tone-Hz
   fresh "$out" && return 0
   mkdir -p "$LIVE"
   # A live publisher knows no duration and never ends the sequence.
-  live_encode "$@" -flvflags no_duration_filesize+no_sequence_end -f flv "$out.part"
+  live_encode "$@" h264 -flvflags no_duration_filesize+no_sequence_end -f flv "$out.part"
   mv -f "$out.part" "$out"
 }
 
-live_ts() { # channel source extra-filters tone-Hz
+live_ts() { # channel source extra-filters tone-Hz kind
   local out="$LIVE/$1.ts"
   fresh "$out" && return 0
   mkdir -p "$LIVE"
@@ -140,9 +158,12 @@ run mp4  09 yuvtestsrc    ",hue=H=2*PI*t/5"           494
 run mp4  10 gradients     ":speed=0.03"               349
 run mp4  11 smptehdbars   ""                          880
 run mp4  12 pal75bars     ""                          784
-run live_hls 13 sierpinski ":type=carpet:seed=13:jump=40" 523
+run live_hls hls 13 sierpinski ":type=carpet:seed=13:jump=40" 523 h264
 run live_flv 14 sierpinski ":type=triangle:seed=14" 698
-run live_ts  15 life       ":rule=B36/S23:seed=15:mold=20:life_color=0xe0a030:death_color=0x301008:mold_color=0x602010" 988
+run live_ts  15 life       ":rule=B36/S23:seed=15:mold=20:life_color=0xe0a030:death_color=0x301008:mold_color=0x602010" 988 h264
+run live_hls hevc 16 mandelbrot ":maxiter=120:start_scale=2" 415 hevc
+run live_ts  17 testsrc2   ",hue=H=2*PI*t/7"           622 ac3
+run live_ts  18 smptebars  ",hue=s=0.6"                 740 mpeg2
 
 for p in "${pids[@]}"; do wait "$p" || status=1; done
 exit $status

@@ -3,6 +3,7 @@
 
 #include "app/tabcontrol.h"
 #include "pageprobe.h"
+#include "soundprobe.h"
 #include "viewerfixture.h"
 #include "x11probe.h"
 
@@ -22,6 +23,7 @@ private slots:
     void realPlayback_data();
     void realPlayback();
     void switchingSilencesAtOnce();
+    void toneIsHeardUntilStopped();
     void fullScreenAndBack();
     void noContextMenuInPlayer();
 
@@ -209,6 +211,26 @@ void tst_Playback::switchingSilencesAtOnce()
         js("Array.from(document.querySelectorAll('video,audio')).filter(m=>!m.paused).length")
             .toInt(),
         0, 10000);
+}
+
+void tst_Playback::toneIsHeardUntilStopped()
+{
+    if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
+        QSKIP("demo media not generated (site/setup.sh)");
+    if (const QString why = SoundProbe::unavailable(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    // Channel 1 carries a 440 Hz sine at an eighth of full scale, far above 0.03.
+    m_f.guide()->loadList(QStringLiteral("一台;%1/tv/01.htm\r\n").arg(m_f.server->baseUrl()));
+    click("watchButton");
+    QVERIFY(waitPlaying());
+    const int frames = PageProbe::framesPresented(playerPage());
+    double level = -1;
+    QVERIFY2(SoundProbe::waitFor([](double l) { return l > 0.03; }, 20000, 300, &level),
+        qPrintable(QStringLiteral("level %1").arg(level)));
+    QVERIFY(PageProbe::framesPresented(playerPage()) > frames);
+    click("stopButton");
+    QVERIFY2(SoundProbe::waitFor([](double l) { return l < 0.001; }, 10000, 300, &level),
+        qPrintable(QStringLiteral("level %1 after stopping").arg(level)));
 }
 
 void tst_Playback::fullScreenAndBack()

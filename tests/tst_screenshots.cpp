@@ -39,7 +39,7 @@ void tst_Screenshots::initTestCase()
     QVERIFY(m_f.setUp());
     QVERIFY(startAndFinish(m_f.window));
     QVERIFY(QTest::qWaitForWindowExposed(m_f.window));
-    QTRY_COMPARE_WITH_TIMEOUT(m_f.guide()->channelCount(), 16, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_f.guide()->channelCount(), bundledChannelCount(), 20000);
 
     m_f.part<TabControl>("tabs")->setCurrentIndex(1);
     QListView *list = m_f.channelList();

@@ -1,3 +1,4 @@
+#include "datagramsender.h"
 #include "vendorserver.h"
 
 #include <QDir>
@@ -5,17 +6,20 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
+#include <QNetworkDatagram>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -109,8 +113,12 @@ const QString kLiveDir = QStringLiteral(SITE_DIR "/media/live");
 
 bool haveLiveMedia()
 {
-    return QFileInfo::exists(kLiveDir + "/14.flv") && QFileInfo::exists(kLiveDir + "/15.ts")
-        && QFileInfo::exists(kLiveDir + "/hls/source.m3u8");
+    for (const char *file :
+        {"14.flv", "15.ts", "17.ts", "18.ts", "hls/source.m3u8", "hevc/source.m3u8"}) {
+        if (!QFileInfo::exists(kLiveDir + '/' + file))
+            return false;
+    }
+    return true;
 }
 
 #define REQUIRE_LIVE_MEDIA()                                                                       \
@@ -377,6 +385,10 @@ private slots:
     void dropStreams();
     void viewerLeaves_data();
     void viewerLeaves();
+    void guardedAndCdn_data();
+    void guardedAndCdn();
+    void datagrams_data();
+    void datagrams();
 
 private:
     Fetched fetch(const QString &path, const QByteArray &verb = "GET",
@@ -425,6 +437,7 @@ void TestVendorServer::initTestCase()
     writeFile(r + "a.htm", "<a href=\"@SITE@/x\">@SITE@</a>");
     writeFile(r + "b.html", "<p>b</p>");
     writeFile(r + "c.txt", "栎川一台;@SITE@/tv/01.htm\r\n");
+    writeFile(r + "p.txt", "台;@SITE@/a|Referer=@SITE_ENCODED@%2F");
     writeFile(r + "d.asp", "<form>@SITE@</form>");
     writeFile(r + "e.js", "var site = '@SITE@';");
     writeFile(r + "f.css", "body{}");
@@ -823,6 +836,9 @@ void TestVendorServer::templating_data()
         << QByteArray("<a href=\"%BASE%/x\">%BASE%</a>");
     QTest::newRow("txt") << QByteArray("GET /c.txt HTTP/1.1\r\nHost: h:1\r\n\r\n")
                          << QByteArray("栎川一台;http://h:1/tv/01.htm\r\n");
+    QTest::newRow("origin as a header value")
+        << QByteArray("GET /p.txt HTTP/1.1\r\nHost: h:1\r\n\r\n")
+        << QByteArray("台;http://h:1/a|Referer=http%3A%2F%2Fh%3A1%2F");
     QTest::newRow("asp") << QByteArray("GET /d.asp HTTP/1.1\r\nHost: h\r\n\r\n")
                          << QByteArray("<form>http://h</form>");
     QTest::newRow("m3u8") << QByteArray("GET /l.m3u8 HTTP/1.1\r\nHost: h\r\n\r\n")
@@ -1373,16 +1389,26 @@ void TestVendorServer::flvLoop()
 
 void TestVendorServer::tsLoop_data()
 {
-    flvLoop_data();
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("passes");
+    QTest::addColumn<qint64>("offsetMs");
+    // H.264 with AAC, with AC-3 (stream type 0x81), and MPEG-2 video with MP2.
+    for (const QString f : {"15.ts", "17.ts", "18.ts"}) {
+        QTest::addRow("%s, loop start", qPrintable(f)) << f << 0 << qint64(0);
+        QTest::addRow("%s, last GOP", qPrintable(f)) << f << 0 << qint64(-500);
+        QTest::addRow("%s, right on the join", qPrintable(f)) << f << 1 << qint64(0);
+        QTest::addRow("%s, many passes later", qPrintable(f)) << f << 5 << qint64(-1500);
+    }
 }
 
 void TestVendorServer::tsLoop()
 {
     REQUIRE_LIVE_MEDIA();
+    QFETCH(QString, fileName);
     QFETCH(int, passes);
     QFETCH(qint64, offsetMs);
 
-    const QByteArray file = readAll(kLiveDir + "/15.ts");
+    const QByteArray file = readAll(kLiveDir + '/' + fileName);
     const auto source = LiveMedia::LoopSource::fromTs(file);
     QVERIFY(source);
     const QList<TsPacket> clip = tsPackets(file);
@@ -1492,6 +1518,12 @@ void TestVendorServer::liveRoutes_data()
                                << true;
     QTest::newRow("rtp relay") << QByteArray("/rtp/239.3.1.2:5140")
                                << QByteArray("application/octet-stream") << true;
+    QTest::newRow("hevc playlist") << QByteArray("/live/hevc/index.m3u8")
+                                   << QByteArray("application/vnd.apple.mpegurl") << false;
+    QTest::newRow("ac-3 sound") << QByteArray("/live/ac3/17.ts") << QByteArray("video/mp2t")
+                                << true;
+    QTest::newRow("mpeg-2 video") << QByteArray("/live/mpeg2/18.ts") << QByteArray("video/mp2t")
+                                  << true;
 }
 
 void TestVendorServer::liveRoutes()
@@ -1569,7 +1601,8 @@ void TestVendorServer::liveRoutesNeedMedia()
 {
     // The fixture's root has no media/live.
     for (const char *path : {"/live/hls/index.m3u8", "/live/hls/seg000.ts", "/live/flv/14.flv",
-             "/udp/239.3.1.1:8000", "/rtp/239.3.1.2:5140"}) {
+             "/udp/239.3.1.1:8000", "/rtp/239.3.1.2:5140", "/live/hevc/index.m3u8",
+             "/guarded/hls/index.m3u8", "/cdn/hls/index.m3u8", "/live/ac3/17.ts"}) {
         const RawReply r = rawExchange(
             m_server->port(), QByteArray("GET ") + path + " HTTP/1.1\r\nHost: h\r\n\r\n");
         QVERIFY2(r.statusLine == "HTTP/1.1 404 Not Found", path);
@@ -1723,6 +1756,118 @@ void TestVendorServer::viewerLeaves()
         QCOMPARE(second.socket.state(), QAbstractSocket::ConnectedState);
     }
     QTRY_COMPARE(server.openStreamCount(), 0);
+}
+
+void TestVendorServer::guardedAndCdn_data()
+{
+    using B = QByteArray;
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("referer"); // "%BASE%" stands for the site's baseUrl()
+    QTest::addColumn<int>("status");
+    const B playlist = "/guarded/hls/index.m3u8", segment = "/guarded/hls/seg001.ts";
+    QTest::newRow("guarded playlist, no Referer") << playlist << B() << 403;
+    QTest::newRow("guarded playlist, home page") << playlist << B("%BASE%/") << 200;
+    QTest::newRow("guarded segment, home page") << segment << B("%BASE%/") << 200;
+    QTest::newRow("guarded segment, origin alone") << segment << B("%BASE%") << 403;
+    QTest::newRow("guarded, another page") << playlist << B("%BASE%/index.htm") << 403;
+    QTest::newRow("cdn playlist") << B("/cdn/hls/index.m3u8") << B() << 200;
+}
+
+void TestVendorServer::guardedAndCdn()
+{
+    REQUIRE_LIVE_MEDIA();
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, referer);
+    QFETCH(int, status);
+    VendorServer server;
+    server.setRoot(QStringLiteral(SITE_DIR));
+    QVERIFY(server.listen());
+    const VendorServer *cdn = server.startCdn();
+    QVERIFY(cdn && cdn->port() != server.port());
+    referer.replace("%BASE%", server.baseUrl().toUtf8());
+    const RawReply r = rawExchange(server.port(),
+        "GET " + path + " HTTP/1.1\r\nHost: " + server.baseUrl().toUtf8().mid(7)
+            + (referer.isEmpty() ? "" : "\r\nReferer: " + referer) + "\r\n\r\n");
+    QCOMPARE(r.statusLine.mid(9, 3).toInt(), status);
+    if (!path.startsWith("/cdn/"))
+        return;
+    // Segments named on the CDN, which serves them (without CORS headers, as liveRoutes shows).
+    const QByteArray first = r.body.mid(r.body.indexOf("\nhttp") + 1).split('\n').first();
+    QVERIFY2(first.startsWith(cdn->baseUrl().toUtf8() + "/live/hls/seg"), first.constData());
+    const QByteArray onCdn = QUrl(QString::fromUtf8(first)).path().toUtf8();
+    const RawReply segment = rawExchange(cdn->port(), "GET " + onCdn + " HTTP/1.0\r\n\r\n");
+    QVERIFY(segment.body == readAll(kLiveDir + onCdn.mid(5)));
+}
+
+void TestVendorServer::datagrams_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("rtp");
+    QTest::newRow("udp") << "127.0.0.1" << false;
+    QTest::newRow("rtp") << "127.0.0.1" << true;
+    QTest::newRow("rtp to a multicast group") << "239.255.42.77" << true;
+}
+
+void TestVendorServer::datagrams()
+{
+    REQUIRE_LIVE_MEDIA();
+    QFETCH(QString, address);
+    QFETCH(bool, rtp);
+    const QHostAddress to(address);
+    if (const QString why = DatagramSender::multicastUnavailable();
+        to.isMulticast() && !why.isEmpty())
+        QSKIP(qPrintable(why));
+    QUdpSocket in;
+    QVERIFY(in.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress));
+    QVERIFY(!to.isMulticast() || in.joinMulticastGroup(to));
+    QElapsedTimer timer;
+    timer.start();
+    DatagramSender sender(
+        LiveMedia::LoopSource::fromTs(readAll(kLiveDir + "/15.ts")), to, in.localPort(), rtp);
+    QList<QByteArray> got;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            while (in.hasPendingDatagrams())
+                got.append(in.receiveDatagram().data());
+            return got.size() >= 60;
+        },
+        20000));
+    const qint64 elapsed = timer.elapsed();
+
+    const int head = rtp ? 12 : 0;
+    std::map<int, int> cc;
+    std::optional<qint64> offset; // RTP time less PCR, in 90 kHz ticks
+    qint64 firstPcr = -1, lastPcr = -1;
+    for (int i = 0; i < got.size(); ++i) {
+        const QByteArray &d = got[i];
+        QCOMPARE(d.size(), head + 7 * 188);
+        const QList<TsPacket> packets = tsPackets(d.mid(head));
+        QCOMPARE(packets.size(), 7);
+        QVERIFY(i > 0 || packets.first().pid == 0); // tables first
+        if (rtp) {
+            QCOMPARE(uchar(d[0]), uchar(0x80)); // version 2, nothing optional
+            QCOMPARE(uchar(d[1]), uchar(33)); // MPEG-TS, no marker
+            QCOMPARE(quint16(be(d, 2, 2) - be(got[0], 2, 2)), quint16(i));
+            QCOMPARE(be(d, 8, 4), be(got[0], 8, 4)); // one source
+        }
+        // Nothing lost between datagrams, and the RTP clock is the stream's own.
+        for (const TsPacket &p : packets) {
+            if (cc.count(p.pid))
+                QCOMPARE(p.cc, p.payload ? (cc[p.pid] + 1) & 15 : cc[p.pid]);
+            cc[p.pid] = p.cc;
+            if (p.pcr < 0)
+                continue;
+            firstPcr = firstPcr < 0 ? p.pcr : firstPcr;
+            lastPcr = p.pcr;
+            const qint64 o = qint32(be(d, 4, 4) - quint32(p.pcr / 300));
+            offset = offset.value_or(o);
+            QVERIFY2(!rtp || qAbs(o - *offset) <= 90 * 100, "RTP time off the PCR");
+        }
+    }
+    // In real time from the start: a head-end sends no first-GOP burst.
+    const qint64 spanMs = (lastPcr - firstPcr) / 27000;
+    QVERIFY2(firstPcr >= 0 && spanMs > 0 && spanMs <= elapsed + 100,
+        qPrintable(QStringLiteral("%1 ms of media in %2 ms").arg(spanMs).arg(elapsed)));
 }
 
 QTEST_GUILESS_MAIN(TestVendorServer)

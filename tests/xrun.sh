@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one test program on a private Xvfb display with IceWM, so widget, web
-# engine and tray tests see a real window manager and notification area.
+# engine and tray tests see a real window manager and notification area, and
+# with a private sound server whose sound the tests can hear.
 #   xrun.sh [--session-bus] program [args...]
 # --session-bus runs the program on a private session bus of its own (for
 # trays on D-Bus); otherwise it has none.
@@ -11,7 +12,8 @@ if [ "${1:-}" = --session-bus ]; then
     shift
 fi
 tmp=$(mktemp -d)
-trap 'kill $wm $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
+pulse=""
+trap 'kill $wm $xvfb $pulse 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
@@ -21,6 +23,20 @@ export DISPLAY=":$(cat "$tmp/display")"
 export DBUS_SESSION_BUS_ADDRESS=disabled:
 export HOME="$tmp" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+# A sound server of its own whose default sink is a null sink: the web engine plays into it and
+# tests listen to its monitor (tests/support/soundprobe.h). Without pulseaudio there is none, and
+# those tests say so.
+if command -v pulseaudio >/dev/null; then
+    export PULSE_RUNTIME_PATH="$XDG_RUNTIME_DIR/pulse"
+    export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
+    mkdir -p "$PULSE_RUNTIME_PATH"
+    pulseaudio -n --daemonize=no --system=no --use-pid-file=no --exit-idle-time=-1 --realtime=no \
+        --high-priority=no --log-target="file:$tmp/pulse.log" \
+        --load="module-null-sink sink_name=tests rate=44100 channels=2" \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$PULSE_RUNTIME_PATH/native" &
+    pulse=$!
+    for _ in $(seq 100); do [ -S "$PULSE_RUNTIME_PATH/native" ] && break; sleep 0.05; done
+fi
 icewm -c /dev/null >/dev/null 2>&1 &
 wm=$!
 # The tray exists once IceWM owns the system-tray selection.

@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <iterator>
@@ -37,9 +38,25 @@ const LiveChannel kLiveChannels[] = {
     {"/live/flv/14.flv", "14.flv", "video/x-flv", true},
     {"/udp/239.3.1.1:8000", "15.ts", "video/mp2t", true},
     {"/rtp/239.3.1.2:5140", "15.ts", "application/octet-stream", false},
+    {"/live/ac3/17.ts", "17.ts", "video/mp2t", true},
+    {"/live/mpeg2/18.ts", "18.ts", "video/mp2t", true},
 };
 
-constexpr QByteArrayView kHlsPrefix = "/live/hls/";
+// Sliding HLS channels over the segments under media/live/<folder>. A CDN channel's playlist
+// names its segments on the CDN's port; a guarded one answers only its own site's pages.
+struct HlsChannel {
+    QByteArrayView prefix;
+    const char *folder;
+    bool onCdn;
+    bool guarded;
+};
+
+const HlsChannel kHlsChannels[] = {
+    {"/live/hls/", "hls", false, false},
+    {"/live/hevc/", "hevc", false, false},
+    {"/cdn/hls/", "hls", true, false},
+    {"/guarded/hls/", "hls", false, true},
+};
 
 bool isTokenChar(char c)
 {
@@ -413,25 +430,10 @@ private:
     bool serveLive()
     {
         const QByteArray &path = m_request.path;
-        if (path.startsWith(kHlsPrefix)) {
-            const QList<LiveMedia::HlsSegment> segments = m_server->liveSegments();
-            if (segments.isEmpty())
-                return false;
-            const QByteArray name = path.mid(kHlsPrefix.size());
-            if (name == "index.m3u8") {
-                sendWhole(200,
-                    {{"Content-Type", "application/vnd.apple.mpegurl"},
-                        {"Cache-Control", "no-cache"}},
-                    LiveMedia::livePlaylist(segments, m_server->liveClockMs()));
-                return true;
-            }
-            const bool listed = std::any_of(segments.begin(), segments.end(),
-                [&](const LiveMedia::HlsSegment &s) { return s.uri == name; });
-            if (!listed)
-                return false;
-            serveFile(m_server->liveDir() + QStringLiteral("/hls/") + QString::fromUtf8(name));
-            return true;
-        }
+        const auto hls = std::find_if(std::begin(kHlsChannels), std::end(kHlsChannels),
+            [&](const HlsChannel &c) { return path.startsWith(c.prefix); });
+        if (hls != std::end(kHlsChannels))
+            return serveHls(*hls);
         const auto channel = std::find_if(std::begin(kLiveChannels), std::end(kLiveChannels),
             [&](const LiveChannel &c) { return path == c.path; });
         if (channel == std::end(kLiveChannels))
@@ -449,6 +451,40 @@ private:
             return true;
         }
         startStream(source->open(m_server->liveClockMs()));
+        return true;
+    }
+
+    bool serveHls(const HlsChannel &channel)
+    {
+        const QString folder = QString::fromLatin1(channel.folder);
+        QList<LiveMedia::HlsSegment> segments = m_server->liveSegments(folder);
+        const QByteArray name = m_request.path.mid(channel.prefix.size());
+        if (segments.isEmpty() || (channel.onCdn && (!m_server->m_cdn || name != "index.m3u8")))
+            return false;
+        // As a hotlink guard compares it: the whole home page address, nothing looser.
+        if (channel.guarded
+            && m_request.header("Referer") != m_server->siteOrigin(m_request) + '/') {
+            sendWhole(403, {{"Content-Type", "text/html; charset=utf-8"}},
+                "<html><body><h1>403 禁止访问</h1></body></html>\n");
+            return true;
+        }
+        if (name == "index.m3u8") {
+            if (channel.onCdn) {
+                const QByteArray base
+                    = m_server->m_cdn->baseUrl().toUtf8() + "/live/" + channel.folder + '/';
+                for (LiveMedia::HlsSegment &s : segments)
+                    s.uri.prepend(base);
+            }
+            sendWhole(200,
+                {{"Content-Type", "application/vnd.apple.mpegurl"}, {"Cache-Control", "no-cache"}},
+                LiveMedia::livePlaylist(segments, m_server->liveClockMs()));
+            return true;
+        }
+        const bool listed = std::any_of(segments.begin(), segments.end(),
+            [&](const LiveMedia::HlsSegment &s) { return s.uri == name; });
+        if (!listed)
+            return false;
+        serveFile(m_server->liveDir() + '/' + folder + '/' + QString::fromUtf8(name));
         return true;
     }
 
@@ -516,7 +552,10 @@ private:
         qint64 size = file->size();
         if (templated) {
             whole = file->readAll();
-            whole.replace("@SITE@", m_server->siteOrigin(m_request));
+            const QByteArray origin = m_server->siteOrigin(m_request);
+            // For addresses inside a value, as IPTV lists carry a Referer after '|'.
+            whole.replace("@SITE_ENCODED@", QUrl::toPercentEncoding(QString::fromUtf8(origin)));
+            whole.replace("@SITE@", origin);
             size = whole.size();
             delete file;
             file = nullptr;
@@ -639,6 +678,21 @@ void VendorServer::setRoot(const QString &dir)
     m_root = dir.isEmpty() ? QString() : QDir(dir).absolutePath();
     m_loops.clear();
     m_segments.clear();
+    if (m_cdn)
+        m_cdn->setRoot(m_root);
+}
+
+VendorServer *VendorServer::startCdn(quint16 port)
+{
+    if (!m_cdn) {
+        m_cdn = new VendorServer(this);
+        m_cdn->setRoot(m_root);
+    }
+    if (m_cdn->isListening() || m_cdn->listen(port))
+        return m_cdn;
+    delete m_cdn;
+    m_cdn = nullptr;
+    return nullptr;
 }
 
 QString VendorServer::root() const
@@ -889,11 +943,13 @@ std::shared_ptr<const LiveMedia::LoopSource> VendorServer::loopSource(const QStr
     return source;
 }
 
-QList<LiveMedia::HlsSegment> VendorServer::liveSegments()
+QList<LiveMedia::HlsSegment> VendorServer::liveSegments(const QString &folder)
 {
-    if (!m_segments.isEmpty() || m_root.isEmpty())
-        return m_segments;
-    const QDir dir(liveDir() + QStringLiteral("/hls"));
+    if (const auto it = m_segments.constFind(folder); it != m_segments.constEnd())
+        return *it;
+    if (m_root.isEmpty())
+        return {};
+    const QDir dir(liveDir() + '/' + folder);
     QFile list(dir.filePath(QStringLiteral("source.m3u8")));
     if (!list.open(QIODevice::ReadOnly))
         return {};
@@ -905,6 +961,7 @@ QList<LiveMedia::HlsSegment> VendorServer::liveSegments()
             || !QFileInfo(dir.filePath(name)).isFile())
             return {};
     }
-    m_segments = segments;
-    return m_segments;
+    if (!segments.isEmpty())
+        m_segments.insert(folder, segments);
+    return segments;
 }

@@ -66,14 +66,25 @@ public:
         const QString &fileName); // "application/octet-stream" if unknown
 
     // Live channels, answered whenever the root holds media/live (make-media.sh makes it):
-    // /live/hls/index.m3u8 and its segments, and the endless /live/flv/14.flv,
-    // /udp/239.3.1.1:8000 and /rtp/239.3.1.2:5140. Routes and the fallback still win.
+    // /live/hls/index.m3u8 and /live/hevc/index.m3u8 with their segments; /guarded/hls/, the same
+    // stream refused (403) to any request without this site's home page as its Referer;
+    // /cdn/hls/index.m3u8, whose segments are named on the CDN (below); and the endless
+    // /live/flv/14.flv, /udp/239.3.1.1:8000, /rtp/239.3.1.2:5140, /live/ac3/17.ts and
+    // /live/mpeg2/18.ts. Routes and the fallback still win.
     void dropStreams(); // cut every endless stream at once, as a failing source would
     int openStreamCount() const; // endless streams being sent now
     // What the live channels' clock reads, in ms. By default monotonic time since construction;
     // replace it to stand anywhere in a channel's loop without waiting.
     qint64 liveClockMs() const;
     void setLiveClock(std::function<qint64()> clockMs); // empty = back to the default
+    // A looped clip under media/live, shared with the HTTP streams; null if missing or unusable.
+    std::shared_ptr<const LiveMedia::LoopSource> loopSource(const QString &fileName);
+
+    // A second server on another port (0 = any free one) serving the same site, as a CDN serves
+    // the /cdn/ channel's segments: from another origin, without CORS headers. Null when it
+    // cannot listen; owned by this server, which keeps it on its root.
+    VendorServer *startCdn(quint16 port = 0);
+    VendorServer *cdn() const { return m_cdn; }
 
 signals:
     void requestReceived(const VendorServer::Request &request);
@@ -84,8 +95,7 @@ private:
     QString resolveFile(const QByteArray &rawPath) const;
     QByteArray siteOrigin(const Request &request) const;
     void recordRequest(const Request &request);
-    std::shared_ptr<const LiveMedia::LoopSource> loopSource(const QString &fileName);
-    QList<LiveMedia::HlsSegment> liveSegments();
+    QList<LiveMedia::HlsSegment> liveSegments(const QString &folder);
     QString liveDir() const;
 
     QTcpServer *m_server = nullptr;
@@ -96,10 +106,11 @@ private:
     QList<Request> m_requests;
     // Live media, read once per root and shared by every viewer.
     QHash<QString, std::shared_ptr<const LiveMedia::LoopSource>> m_loops;
-    QList<LiveMedia::HlsSegment> m_segments;
+    QHash<QString, QList<LiveMedia::HlsSegment>> m_segments; // by folder under media/live
     QSet<VendorConnection *> m_streams;
     QElapsedTimer m_liveStart;
     std::function<qint64()> m_liveClock;
+    VendorServer *m_cdn = nullptr;
 };
 
 Q_DECLARE_METATYPE(VendorServer::Request)

@@ -48,6 +48,17 @@ inline double videoTime(QWebEnginePage *page)
     return t.isValid() ? t.toDouble() : -2;
 }
 
+// Frames the channel's video has put on screen so far (decoded and not
+// dropped); -1 when the page has no video.
+inline int framesPresented(QWebEnginePage *page)
+{
+    const QVariant n = run(page,
+        QStringLiteral("(function(){var v=document.getElementById('tv');if(!v)return -1;"
+                       "var q=v.getVideoPlaybackQuality();"
+                       "return q.totalVideoFrames-q.droppedVideoFrames;})()"));
+    return n.isValid() ? n.toInt() : -1;
+}
+
 // Waits until the channel's video is playing and has played minSeconds.
 inline bool waitPlaying(QWebEnginePage *page, double minSeconds = 0.3, int timeoutMs = 20000)
 {

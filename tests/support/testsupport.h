@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPointer>
@@ -79,6 +80,15 @@ inline void serveSite(VendorServer *server)
     VendorServer::Response version;
     version.body = buildVersion().toUtf8();
     server->setRoute(QStringLiteral("/version/zavo.txt"), version);
+    // The list's CDN channel names its segments there.
+    server->startCdn();
+}
+
+// How many channels the bundled list names (its lines all have a ';').
+inline int bundledChannelCount()
+{
+    QFile list(QStringLiteral(SITE_DIR "/zavo/list.txt"));
+    return list.open(QIODevice::ReadOnly) ? int(list.readAll().count(';')) : -1;
 }
 
 // Runs the viewer's whole start-up and waits for its last step; false when
