@@ -6,6 +6,7 @@
 #include "viewerfixture.h"
 #include "x11probe.h"
 
+#include <QLabel>
 #include <QMenu>
 #include <QWebEngineView>
 #include <QtTest>
@@ -17,6 +18,7 @@ private slots:
     void cleanup();
     void pickAndPlay();
     void pageKeysStep();
+    void typeToFind();
     void fragmentStepsStayAudible_data();
     void fragmentStepsStayAudible();
     void realPlayback_data();
@@ -112,6 +114,43 @@ void tst_Playback::pageKeysStep()
     m_f.part<TabControl>("tabs")->setCurrentIndex(0);
     QTest::keyClick(m_f.window, Qt::Key_PageDown);
     QCOMPARE(m_f.selectedRow(), 2);
+}
+
+// Typing pinyin into the list, as a person types it, through the X server.
+void tst_Playback::typeToFind()
+{
+    const QStringList names {"CCTV-1综合", "湖北卫视", "湖南卫视", "CCTV-5体育", "重庆卫视"};
+    QString text;
+    for (int i = 0; i < names.size(); ++i)
+        text += QStringLiteral("%1;%2\r\n").arg(names[i], m_f.channelUrl(i));
+    m_f.guide()->loadList(text);
+    auto *typed = m_f.part<QLabel>("typedText");
+    m_f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_f.window));
+    list()->setFocus();
+    QSignalSpy shown(m_f.guide(), &ChannelGuide::showRequested);
+
+    X11Probe::xdotool({"type", "--delay", "40", "hnws"});
+    QTRY_COMPARE(m_f.selectedRow(), 2);
+    QVERIFY(typed->isVisible());
+    QCOMPARE(typed->text(), "hnws");
+    X11Probe::xdotool({"key", "BackSpace"});
+    QTRY_COMPARE(typed->text(), "hnw");
+    QVERIFY(shown.isEmpty());
+    // Enter plays what typing found, and the typing is over.
+    X11Probe::xdotool({"key", "Return"});
+    QTRY_COMPARE_WITH_TIMEOUT(playerPage()->url(), QUrl(m_f.channelUrl(2)), 10000);
+    QVERIFY(!typed->isVisible());
+
+    X11Probe::xdotool({"type", "--delay", "40", "cctv5"});
+    QTRY_COMPARE(m_f.selectedRow(), 3);
+    // A pause ends the typing: the next key starts afresh.
+    QTRY_VERIFY(!typed->isVisible());
+    X11Probe::xdotool({"type", "--delay", "40", "zq"});
+    QTRY_COMPARE(m_f.selectedRow(), 4);
+    X11Probe::xdotool({"key", "Escape"});
+    QTRY_VERIFY(!typed->isVisible());
+    QCOMPARE(m_f.selectedRow(), 4);
 }
 
 void tst_Playback::fragmentStepsStayAudible_data()

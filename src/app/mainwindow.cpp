@@ -7,6 +7,7 @@
 #include "guide/channelmodel.h"
 #include "homepage/homepageoffer.h"
 #include "prompt/messageboxprompt.h"
+#include "typeahead.h"
 #include "webview/listpage.h"
 #include "webview/playerview.h"
 #include "windowbehaviour.h"
@@ -81,6 +82,8 @@ void MainWindow::wireChannels()
     QItemSelectionModel *viewSelection = ui->channelList->selectionModel();
     ui->channelList->setSelectionModel(m_guide->selectionModel());
     delete viewSelection;
+
+    new TypeAhead(ui->channelList, ui->typedText, m_guide);
 
     connect(ui->watchButton, &QPushButton::clicked, m_guide, &ChannelGuide::playSelected);
     connect(ui->nextButton, &QPushButton::clicked, m_guide, &ChannelGuide::next);
