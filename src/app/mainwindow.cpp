@@ -53,6 +53,7 @@ MainWindow::MainWindow(ViewerOptions options, QWidget *parent)
 
     wireChannels();
     wireMenus();
+    keepFocusAcrossFullScreen();
 
     // Nothing waits in a loop of its own, so leaving the one event loop
     // ends everything, boxes and pending steps included.
@@ -124,6 +125,30 @@ void MainWindow::wireMenus()
     connect(ui->feedbackLink, &ClickableLabel::clicked, this, openFeedback);
     connect(ui->logo, &ClickableLabel::clicked, this, [this] { openInBrowser(m_site.home()); });
     connect(ui->feedbackLink, &ClickableLabel::mouseMoved, this, &MainWindow::markFeedbackLink);
+}
+
+// Back from fullscreen the player's page would keep every key (Tab, Space,
+// the arrows); the keyboard goes back to the control that had it before.
+void MainWindow::keepFocusAcrossFullScreen()
+{
+    const auto inPlayer
+        = [this](QWidget *w) { return w == ui->player || ui->player->isAncestorOf(w); };
+    // Not when the keyboard falls out of the player as it goes fullscreen.
+    connect(qApp, &QApplication::focusChanged, this, [this, inPlayer](QWidget *old, QWidget *now) {
+        if (now && now->window() == this && !inPlayer(now) && !(old && inPlayer(old)))
+            m_lastControl = now;
+    });
+    connect(ui->player, &PlayerView::fullScreenChanged, this, [this](bool on) {
+        // Leaving, Qt may hand the keyboard to the first control it finds.
+        if (on) {
+            m_controlBeforeFullScreen = m_lastControl;
+            return;
+        }
+        QWidget *control = m_controlBeforeFullScreen;
+        if (!control || !control->isVisible() || !control->isEnabled())
+            control = ui->channelList;
+        control->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 MainWindow::~MainWindow() = default;
