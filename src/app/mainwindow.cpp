@@ -16,6 +16,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
@@ -54,6 +56,9 @@ MainWindow::MainWindow(ViewerOptions options, QWidget *parent)
     wireChannels();
     wireMenus();
     keepFocusAcrossFullScreen();
+    // Enter presses the focused button, as Space does.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->installEventFilter(this);
 
     // Nothing waits in a loop of its own, so leaving the one event loop
     // ends everything, boxes and pending steps included.
@@ -282,6 +287,21 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     m_behaviour->resized();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()
+            && !(key->modifiers() & ~Qt::KeypadModifier)) {
+            if (auto *button = qobject_cast<QPushButton *>(watched)) {
+                button->click();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::showEvent(QShowEvent *event)
