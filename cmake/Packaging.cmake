@@ -67,10 +67,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Run-time needs no linked library states: WebEngine starts its renderer as a
-# separate program, and Qt's own dialog buttons are only Chinese with the Qt catalogues.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin, qt6-translations-l10n")
-# Without a CJK font every label is boxes; any CJK font would do, hence not a hard need.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+# separate program, Qt's own dialog buttons are only Chinese with the Qt
+# catalogues, and without a CJK font every text, the home-page offer's
+# included, is boxes (any of Debian's CJK fonts will do).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin, qt6-translations-l10n, fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei | fonts-arphic-uming")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -9,6 +9,7 @@ packages=(cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
     qt6-translations-l10n qt6-tools-dev-tools libgl-dev
     ffmpeg
+    unicode-data
     xvfb xauth icewm xdotool x11-utils fonts-noto-cjk
     clang-format dbus-daemon pulseaudio pulseaudio-utils
     weston xwayland qt6-wayland)

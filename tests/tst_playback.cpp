@@ -7,7 +7,9 @@
 #include "viewerfixture.h"
 #include "x11probe.h"
 
+#include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QWebEngineView>
 #include <QtTest>
 
@@ -18,12 +20,14 @@ private slots:
     void cleanup();
     void pickAndPlay();
     void pageKeysStep();
+    void typeToFind();
     void fragmentStepsStayAudible_data();
     void fragmentStepsStayAudible();
     void realPlayback_data();
     void realPlayback();
     void switchingSilencesAtOnce();
     void toneIsHeardUntilStopped();
+    void fullScreenAndBack_data();
     void fullScreenAndBack();
     void noContextMenuInPlayer();
 
@@ -114,6 +118,43 @@ void tst_Playback::pageKeysStep()
     m_f.part<TabControl>("tabs")->setCurrentIndex(0);
     QTest::keyClick(m_f.window, Qt::Key_PageDown);
     QCOMPARE(m_f.selectedRow(), 2);
+}
+
+// Typing pinyin into the list, as a person types it, through the X server.
+void tst_Playback::typeToFind()
+{
+    const QStringList names {"CCTV-1综合", "湖北卫视", "湖南卫视", "CCTV-5体育", "重庆卫视"};
+    QString text;
+    for (int i = 0; i < names.size(); ++i)
+        text += QStringLiteral("%1;%2\r\n").arg(names[i], m_f.channelUrl(i));
+    m_f.guide()->loadList(text);
+    auto *typed = m_f.part<QLabel>("typedText");
+    m_f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_f.window));
+    list()->setFocus();
+    QSignalSpy shown(m_f.guide(), &ChannelGuide::showRequested);
+
+    X11Probe::xdotool({"type", "--delay", "40", "hnws"});
+    QTRY_COMPARE(m_f.selectedRow(), 2);
+    QVERIFY(typed->isVisible());
+    QCOMPARE(typed->text(), "hnws");
+    X11Probe::xdotool({"key", "BackSpace"});
+    QTRY_COMPARE(typed->text(), "hnw");
+    QVERIFY(shown.isEmpty());
+    // Enter plays what typing found, and the typing is over.
+    X11Probe::xdotool({"key", "Return"});
+    QTRY_COMPARE_WITH_TIMEOUT(playerPage()->url(), QUrl(m_f.channelUrl(2)), 10000);
+    QVERIFY(!typed->isVisible());
+
+    X11Probe::xdotool({"type", "--delay", "40", "cctv5"});
+    QTRY_COMPARE(m_f.selectedRow(), 3);
+    // A pause ends the typing: the next key starts afresh.
+    QTRY_VERIFY(!typed->isVisible());
+    X11Probe::xdotool({"type", "--delay", "40", "zq"});
+    QTRY_COMPARE(m_f.selectedRow(), 4);
+    X11Probe::xdotool({"key", "Escape"});
+    QTRY_VERIFY(!typed->isVisible());
+    QCOMPARE(m_f.selectedRow(), 4);
 }
 
 void tst_Playback::fragmentStepsStayAudible_data()
@@ -233,12 +274,27 @@ void tst_Playback::toneIsHeardUntilStopped()
         qPrintable(QStringLiteral("level %1 after stopping").arg(level)));
 }
 
+void tst_Playback::fullScreenAndBack_data()
+{
+    QTest::addColumn<QString>("focused"); // the control with the keyboard before
+    QTest::addColumn<int>("steps"); // Page Down presses in fullscreen
+    QTest::addColumn<QString>("wayOut"); // "Escape" or the page's own double-click
+
+    QTest::newRow("Esc") << "channelList" << 0 << "Escape";
+    QTest::newRow("the page's own exit") << "watchButton" << 0 << "dblclick";
+    QTest::newRow("zapping stays fullscreen, then Esc") << "nextButton" << 2 << "Escape";
+}
+
 void tst_Playback::fullScreenAndBack()
 {
+    QFETCH(QString, focused);
+    QFETCH(int, steps);
+    QFETCH(QString, wayOut);
     if (!QFile::exists(QStringLiteral(SITE_DIR "/media/01.mp4")))
         QSKIP("demo media not generated (site/setup.sh)");
     m_f.guide()->loadList(
-        QStringLiteral("一台;%1/tv/01.htm\r\n二台;%1/tv/02.htm\r\n").arg(m_f.server->baseUrl()));
+        QStringLiteral("一台;%1/tv/01.htm\r\n二台;%1/tv/02.htm\r\n三台;%1/tv/04.htm\r\n")
+            .arg(m_f.server->baseUrl()));
     click("watchButton");
     QVERIFY(waitPlaying());
     const QRect before = m_f.window->geometry();
@@ -246,6 +302,11 @@ void tst_Playback::fullScreenAndBack()
     QWidget *frame = player->parentWidget();
     const QRect home = player->geometry();
     m_f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_f.window));
+    auto *control = m_f.part<QWidget>(qPrintable(focused));
+    control->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), control);
+
     X11Probe::clickAt(player, QPoint(208, 200), 1, 2);
     QTRY_VERIFY_WITH_TIMEOUT(player->isFullScreen(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -255,26 +316,35 @@ void tst_Playback::fullScreenAndBack()
         5000);
     QTRY_VERIFY_WITH_TIMEOUT(player->isActiveWindow(), 5000);
 
-    // Page Down steps the channel from fullscreen too.
-    X11Probe::xdotool({"key", "Next"});
-    QTRY_COMPARE_WITH_TIMEOUT(m_f.selectedRow(), 1, 5000);
-    // Navigating leaves fullscreen; the window is as it was.
-    QTRY_VERIFY_WITH_TIMEOUT(!player->isFullScreen(), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(player->url(), QUrl(m_f.server->baseUrl() + "/tv/02.htm"), 10000);
-    QCOMPARE(m_f.window->geometry(), before);
-    QVERIFY(m_f.window->isVisible());
-    QVERIFY(waitPlaying());
+    // Page Down steps the channel and the player stays on the whole screen.
+    for (int i = 1; i <= steps; ++i) {
+        X11Probe::xdotool({"key", "Next"});
+        QTRY_COMPARE_WITH_TIMEOUT(m_f.selectedRow(), i, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            player->url().path(), i == 1 ? "/tv/02.htm" : "/tv/04.htm", 10000);
+        QVERIFY(waitPlaying());
+        QVERIFY(player->isFullScreen());
+        QCOMPARE(player->geometry(), player->screen()->geometry());
+        QVERIFY(player->isActiveWindow());
+    }
 
-    // Esc leaves fullscreen as well.
-    X11Probe::clickAt(player, QPoint(208, 200), 1, 2);
-    QTRY_VERIFY_WITH_TIMEOUT(player->isFullScreen(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(player->isActiveWindow(), 5000);
-    X11Probe::xdotool({"key", "Escape"});
+    if (wayOut == "Escape")
+        X11Probe::xdotool({"key", "Escape"});
+    else
+        X11Probe::clickAt(player, QPoint(208, 200), 1, 2);
     QTRY_VERIFY_WITH_TIMEOUT(!player->isFullScreen(), 10000);
     QCOMPARE(player->parentWidget(), frame);
     QCOMPARE(player->geometry(), home);
     QCOMPARE(m_f.window->geometry(), before);
     QVERIFY(waitPlaying());
+
+    // The keyboard is back where it was, and Tab goes on from there.
+    QTRY_VERIFY_WITH_TIMEOUT(m_f.window->isActiveWindow(), 5000);
+    QTRY_COMPARE(QApplication::focusWidget(), control);
+    X11Probe::xdotool({"key", "Tab"});
+    QTRY_VERIFY(QApplication::focusWidget() != control);
+    QWidget *next = QApplication::focusWidget();
+    QVERIFY(next && next->window() == m_f.window && next != player && !player->isAncestorOf(next));
 }
 
 void tst_Playback::noContextMenuInPlayer()

@@ -12,6 +12,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QWebEngineView>
@@ -27,6 +28,8 @@ private slots:
     void startup_data();
     void startup();
     void focusOrder();
+    void keysPressButtons_data();
+    void keysPressButtons();
     void versionMessages_data();
     void versionMessages();
     void engineSpeaksChinese();
@@ -159,6 +162,32 @@ void tst_Window::focusOrder()
     QCOMPARE(order,
         (QStringList {"channelList", "watchButton", "stopButton", "nextButton", "previousButton",
             "closeButton"}));
+}
+
+void tst_Window::keysPressButtons_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+// As on the desktop the program comes from: the focused button takes Enter.
+void tst_Window::keysPressButtons()
+{
+    QFETCH(int, key);
+    QVERIFY(m_f.show());
+    m_f.part<TabControl>("tabs")->setCurrentIndex(1);
+    // 关闭 asks first; the answer keeps the program running.
+    m_f.prompts->answers = QList<Answer>(8, Answer::Cancel);
+    const QList<QPushButton *> buttons = m_f.window->findChildren<QPushButton *>();
+    QVERIFY(!buttons.isEmpty());
+    for (QPushButton *button : buttons) {
+        QSignalSpy clicked(button, &QPushButton::clicked);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key(key));
+        QVERIFY2(clicked.size() == 1, qPrintable(button->objectName()));
+    }
 }
 
 void tst_Window::versionMessages_data()

@@ -7,6 +7,7 @@
 #include "guide/channelmodel.h"
 #include "homepage/homepageoffer.h"
 #include "prompt/messageboxprompt.h"
+#include "typeahead.h"
 #include "webview/listpage.h"
 #include "webview/playerview.h"
 #include "windowbehaviour.h"
@@ -15,6 +16,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
@@ -52,6 +55,10 @@ MainWindow::MainWindow(ViewerOptions options, QWidget *parent)
 
     wireChannels();
     wireMenus();
+    keepFocusAcrossFullScreen();
+    // Enter presses the focused button, as Space does.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->installEventFilter(this);
 
     // Nothing waits in a loop of its own, so leaving the one event loop
     // ends everything, boxes and pending steps included.
@@ -81,6 +88,8 @@ void MainWindow::wireChannels()
     QItemSelectionModel *viewSelection = ui->channelList->selectionModel();
     ui->channelList->setSelectionModel(m_guide->selectionModel());
     delete viewSelection;
+
+    new TypeAhead(ui->channelList, ui->typedText, m_guide);
 
     connect(ui->watchButton, &QPushButton::clicked, m_guide, &ChannelGuide::playSelected);
     connect(ui->nextButton, &QPushButton::clicked, m_guide, &ChannelGuide::next);
@@ -121,6 +130,30 @@ void MainWindow::wireMenus()
     connect(ui->feedbackLink, &ClickableLabel::clicked, this, openFeedback);
     connect(ui->logo, &ClickableLabel::clicked, this, [this] { openInBrowser(m_site.home()); });
     connect(ui->feedbackLink, &ClickableLabel::mouseMoved, this, &MainWindow::markFeedbackLink);
+}
+
+// Back from fullscreen the player's page would keep every key (Tab, Space,
+// the arrows); the keyboard goes back to the control that had it before.
+void MainWindow::keepFocusAcrossFullScreen()
+{
+    const auto inPlayer
+        = [this](QWidget *w) { return w == ui->player || ui->player->isAncestorOf(w); };
+    // Not when the keyboard falls out of the player as it goes fullscreen.
+    connect(qApp, &QApplication::focusChanged, this, [this, inPlayer](QWidget *old, QWidget *now) {
+        if (now && now->window() == this && !inPlayer(now) && !(old && inPlayer(old)))
+            m_lastControl = now;
+    });
+    connect(ui->player, &PlayerView::fullScreenChanged, this, [this](bool on) {
+        // Leaving, Qt may hand the keyboard to the first control it finds.
+        if (on) {
+            m_controlBeforeFullScreen = m_lastControl;
+            return;
+        }
+        QWidget *control = m_controlBeforeFullScreen;
+        if (!control || !control->isVisible() || !control->isEnabled())
+            control = ui->channelList;
+        control->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 MainWindow::~MainWindow() = default;
@@ -254,6 +287,21 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     m_behaviour->resized();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()
+            && !(key->modifiers() & ~Qt::KeypadModifier)) {
+            if (auto *button = qobject_cast<QPushButton *>(watched)) {
+                button->click();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::showEvent(QShowEvent *event)

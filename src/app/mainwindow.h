@@ -7,6 +7,7 @@
 #include "player/streamkind.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <chrono>
 #include <functional>
@@ -66,6 +67,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void wireChannels();
@@ -77,6 +79,7 @@ private:
     void finishStartup();
     void openInBrowser(const QString &url);
     void markFeedbackLink();
+    void keepFocusAcrossFullScreen();
 
     std::unique_ptr<Ui::MainWindow> ui;
     VendorSite m_site;
@@ -86,6 +89,9 @@ private:
     HomePageOffer *m_homePage = nullptr;
     VersionCheck *m_versionCheck = nullptr;
     WindowBehaviour *m_behaviour = nullptr;
+    // The control that last had the keyboard, the player aside.
+    QPointer<QWidget> m_lastControl;
+    QPointer<QWidget> m_controlBeforeFullScreen;
     bool m_askingToQuit = false;
     bool m_playerAndNoticesLoaded = false;
     std::function<void()> m_endProgram;

@@ -241,19 +241,31 @@ void WindowBehaviour::exposed()
     }
 }
 
+QPoint centredPosition(const QRect &screen, const QRect &available, const QSize &outer)
+{
+    // The whole screen, as the design measures it, not the work area.
+    QPoint p(screen.x() + qRound((screen.width() - outer.width()) / 2.0),
+        screen.y() + qRound((screen.height() - outer.height()) / 2.0));
+    auto into = [](int at, int size, int start, int length) {
+        return size <= length ? qBound(start, at, start + length - size) : start;
+    };
+    if (available.isValid()) {
+        p.setX(into(p.x(), outer.width(), available.x(), available.width()));
+        p.setY(into(p.y(), outer.height(), available.y(), available.height()));
+    }
+    return p;
+}
+
 void WindowBehaviour::centreOnScreen()
 {
     QScreen *screen = m_window->screen();
     if (!screen)
         return;
-    // The whole screen, as the design measures it, not the work area.
-    const QRect area = screen->geometry();
     QWindow *handle = m_window->windowHandle();
     const QMargins frame = handle ? handle->frameMargins() : QMargins();
-    const QSize outer = m_window->size().grownBy(frame);
     // A window's position is that of its frame's top-left corner.
-    m_window->move(area.x() + qRound((area.width() - outer.width()) / 2.0),
-        area.y() + qRound((area.height() - outer.height()) / 2.0));
+    m_window->move(centredPosition(
+        screen->geometry(), screen->availableGeometry(), m_window->size().grownBy(frame)));
     // Before the window manager has framed the window its frame is unknown.
     m_recentre = frame.isNull();
 }

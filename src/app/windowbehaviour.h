@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QSize>
 #include <QSystemTrayIcon>
 
@@ -25,6 +27,13 @@ struct TrayProbe {
     std::function<bool()> onStatusNotifier = &statusNotifierHostRegistered;
 };
 
+// Where a window's outer rectangle (frame and title bar included) of size
+// outer goes at start-up: centred on the whole screen, then moved into the
+// available area (screen less task bars) when it fits there; when it does
+// not, its top and left edges go to the available area's, so the title bar
+// with its buttons stays on screen.
+QPoint centredPosition(const QRect &screen, const QRect &available, const QSize &outer);
+
 // How the main window behaves as a window: a fixed client size, hiding in the
 // notification area when minimised, staying on top on request, and asking
 // before it closes.
@@ -45,8 +54,8 @@ public:
     void windowStateChanged();
     void toggleStaysOnTop();
 
-    // Centres the window's outer rectangle, frame and title bar included, on
-    // the screen; again on the first showing if the frame was not yet known.
+    // Places the window by centredPosition(); again on the first showing if
+    // the frame was not yet known.
     void centreOnScreen();
 
     bool staysOnTop() const;

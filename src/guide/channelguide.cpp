@@ -3,6 +3,7 @@
 #include "channellist.h"
 #include "channelmodel.h"
 #include "net/weburl.h"
+#include "pinyin.h"
 
 #include <QItemSelectionModel>
 
@@ -86,6 +87,23 @@ void ChannelGuide::previous()
 void ChannelGuide::step(int direction)
 {
     direction < 0 ? previous() : next();
+}
+
+bool ChannelGuide::selectTyped(QStringView typed, bool afresh)
+{
+    const QList<ChannelEntry> &entries = m_model->entries();
+    const int count = int(entries.size());
+    const int selected = selectedChannel();
+    const int start = selected < 0 ? 0 : (afresh ? selected + 1 : selected);
+    for (int i = 0; i < count; ++i) {
+        const int row = (start + i) % count;
+        if (Pinyin::nameStartsWith(entries.at(row).name, typed)) {
+            if (row != selected)
+                select(row);
+            return true;
+        }
+    }
+    return false;
 }
 
 void ChannelGuide::stop()

@@ -36,6 +36,11 @@ public:
     void stop();
     // Page Up (negative) or Page Down (positive).
     void step(int direction);
+    // Selects, without playing it, the first channel whose name begins with
+    // typed (Pinyin::nameStartsWith), from the selected row on and round
+    // past the end; from the row after it when the typing starts afresh.
+    // False, the selection left as it is, when no name does.
+    bool selectTyped(QStringView typed, bool afresh);
 
 signals:
     // The address the player is to show (a channel, or the stop page), with

@@ -19,6 +19,7 @@ public:
 
     // The entry at row, or an empty one when there is no such row.
     ChannelEntry entry(int row) const;
+    const QList<ChannelEntry> &entries() const { return m_entries; }
 
     void append(const QList<ChannelEntry> &entries);
     void clear();

@@ -5,6 +5,7 @@
 #include "streampage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -220,10 +221,19 @@ void PlayerView::contextMenuEvent(QContextMenuEvent *event)
 
 void PlayerView::onFullScreenRequested(QWebEngineFullScreenRequest request)
 {
-    if (request.toggleOn() == m_fullScreen)
+    if (request.toggleOn() == m_pageFullScreen)
         return request.reject();
     request.accept();
-    request.toggleOn() ? enterFullScreen() : leaveFullScreen();
+    m_pageFullScreen = request.toggleOn();
+    if (m_pageFullScreen == m_fullScreen)
+        return;
+    // A channel stepped to from fullscreen ends the page's fullscreen as it
+    // replaces the page; the view stays on the whole screen.
+    if (!m_pageFullScreen && m_steppedInFullScreen) {
+        m_steppedInFullScreen = false;
+        return;
+    }
+    m_pageFullScreen ? enterFullScreen() : leaveFullScreen();
     emit fullScreenChanged(m_fullScreen);
 }
 
@@ -250,9 +260,19 @@ void PlayerView::enterFullScreen()
         addAction(a);
         m_fullScreenKeys.append(a);
     };
-    key(Qt::Key_Escape, [this] { triggerPageAction(QWebEnginePage::ExitFullScreen); });
-    key(Qt::Key_PageUp, [this] { emit channelStepRequested(-1); });
-    key(Qt::Key_PageDown, [this] { emit channelStepRequested(+1); });
+    key(Qt::Key_Escape, [this] {
+        if (m_pageFullScreen)
+            return triggerPageAction(QWebEnginePage::ExitFullScreen);
+        // After a step the page is not fullscreen itself: only the view is.
+        leaveFullScreen();
+        emit fullScreenChanged(false);
+    });
+    auto step = [this](int direction) {
+        m_steppedInFullScreen = m_pageFullScreen;
+        emit channelStepRequested(direction);
+    };
+    key(Qt::Key_PageUp, [step] { step(-1); });
+    key(Qt::Key_PageDown, [step] { step(+1); });
 
     m_fullScreen = true;
     showFullScreen();
@@ -262,6 +282,7 @@ void PlayerView::enterFullScreen()
 
 void PlayerView::leaveFullScreen()
 {
+    m_steppedInFullScreen = false;
     qDeleteAll(m_fullScreenKeys);
     m_fullScreenKeys.clear();
     m_fullScreen = false;
@@ -272,6 +293,21 @@ void PlayerView::leaveFullScreen()
     if (m_focusBefore)
         QWidget::setTabOrder(m_focusBefore, this);
     show();
-    if (m_homeParent)
-        m_homeParent->window()->activateWindow();
+    // A stream page shown while on the whole screen kept its picture at the
+    // top; back in the window that top is under the frame.
+    m_page->runJavaScript(
+        QStringLiteral("document.documentElement.dataset.kind !== undefined && "
+                       "document.documentElement.style.setProperty('--covered', '%1px')")
+            .arg(qMax(0, -y())));
+    if (!m_homeParent)
+        return;
+    QWidget *home = m_homeParent->window();
+    home->activateWindow();
+    // The view was the active window until now, so reparenting it left
+    // Qt's widgets with none, while the window system may already have
+    // handed the window the keyboard and will not say so again: keys would
+    // go nowhere.
+    if (QGuiApplication::focusWindow() == home->windowHandle()
+        && QApplication::activeWindow() != home)
+        QApplication::setActiveWindow(home);
 }

@@ -38,7 +38,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 signals:
-    // Page Up (-1) or Page Down (+1) pressed while the player is fullscreen.
+    // Page Up (-1) or Page Down (+1) pressed while the player is fullscreen;
+    // it stays fullscreen.
     void channelStepRequested(int step);
     void fullScreenChanged(bool on);
     // The channel is a stream of kind, now in the player's own stream page.
@@ -73,7 +74,11 @@ private:
     // Counts navigate() calls, so a late answer about an earlier channel is
     // not acted on.
     quint64 m_navigations = 0;
+    // The view on the whole screen, and the page's own fullscreen within it;
+    // a step to another channel ends the latter only.
     bool m_fullScreen = false;
+    bool m_pageFullScreen = false;
+    bool m_steppedInFullScreen = false;
     // Where the view goes back to when it leaves fullscreen.
     QPointer<QWidget> m_homeParent;
     QPointer<QWidget> m_focusBefore;

@@ -1,0 +1,33 @@
+# The package's dependencies bring a font that writes Chinese: some group of
+# alternatives in Depends is all font packages, and the one installed here
+# owns a font that fontconfig says covers zh-cn.
+#   cmake -DCPACK_CONFIG=<build>/CPackConfig.cmake -P fontdepends.cmake
+include(${CPACK_CONFIG})
+execute_process(COMMAND fc-list :lang=zh-cn file OUTPUT_VARIABLE chinese_fonts)
+string(REPLACE "," ";" groups "${CPACK_DEBIAN_PACKAGE_DEPENDS}")
+foreach(group IN LISTS groups)
+    string(REPLACE "|" ";" alternatives "${group}")
+    set(all_fonts TRUE)
+    set(owning "")
+    foreach(package IN LISTS alternatives)
+        string(STRIP "${package}" package)
+        if(NOT package MATCHES "^fonts-")
+            set(all_fonts FALSE)
+        endif()
+        execute_process(COMMAND dpkg-query -L ${package}
+            OUTPUT_VARIABLE files ERROR_QUIET RESULT_VARIABLE rc)
+        if(rc EQUAL 0)
+            string(REPLACE "\n" ";" files "${files}")
+            foreach(file IN LISTS files)
+                if(file MATCHES "\\.(ttf|ttc|otf)$" AND chinese_fonts MATCHES "${file}")
+                    set(owning ${package})
+                endif()
+            endforeach()
+        endif()
+    endforeach()
+    if(all_fonts AND owning)
+        message(STATUS "Chinese font from the Depends group '${group}': ${owning}")
+        return()
+    endif()
+endforeach()
+message(FATAL_ERROR "no Depends group of font packages brings a Chinese font: ${CPACK_DEBIAN_PACKAGE_DEPENDS}")
