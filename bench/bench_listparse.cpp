@@ -26,9 +26,7 @@ double msSince(const QElapsedTimer &t)
 int main(int argc, char **argv)
 {
     Bench::ViewerApp app(argc, argv);
-    int runs = argc > 1 ? std::atoi(argv[1]) : 7;
-    if (runs < 1 || runs > 100)
-        runs = 7;
+    const int runs = Bench::runsFrom(argc, argv, 7);
 
     // Start-up never runs, so no list download fills the model behind our back.
     Bench::SiteServer server;

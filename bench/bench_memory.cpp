@@ -119,9 +119,7 @@ double mib(double kib)
 int runAll(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    int runs = argc > 1 ? std::atoi(argv[1]) : 2;
-    if (runs < 1 || runs > 20)
-        runs = 2;
+    const int runs = Bench::runsFrom(argc, argv, 2, 20);
 
     // Modes alternate, so drift of the machine hits both.
     QList<double> idleRuns, playRuns, blankRuns, barePlayRuns, vPosRuns, bPosRuns;

@@ -135,9 +135,7 @@ int runBare(int argc, char **argv)
 int runAll(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    int runs = argc > 1 ? std::atoi(argv[1]) : 5;
-    if (runs < 1 || runs > 100)
-        runs = 5;
+    const int runs = Bench::runsFrom(argc, argv, 5);
 
     // The first pair only warms the page cache; alternating the modes
     // spreads any drift of the machine over both.

@@ -146,9 +146,7 @@ void report(const QString &label, const Figures &f)
 int main(int argc, char **argv)
 {
     Bench::ViewerApp app(argc, argv);
-    int runs = argc > 1 ? std::atoi(argv[1]) : 7;
-    if (runs < 1 || runs > 100)
-        runs = 7;
+    const int runs = Bench::runsFrom(argc, argv, 7);
 
     const QStringList stems {"CCTV-1综合", "CCTV-5体育", "CCTV-13新闻", "湖南卫视", "湖北卫视",
         "浙江卫视", "江苏卫视", "东方卫视", "北京卫视", "重庆卫视", "长沙新闻", "广东珠江",

@@ -26,6 +26,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <cstdlib>
 
 #include <algorithm>
 #include <cstdio>
@@ -62,6 +63,14 @@ T *part(const MainWindow &w, const char *name)
 inline ChannelGuide *guideOf(const MainWindow &w)
 {
     return w.findChild<ChannelGuide *>();
+}
+
+// The number of runs the command line asks for, or fallback when it asks
+// for none or more than most.
+inline int runsFrom(int argc, char **argv, int fallback, int most = 100)
+{
+    const int runs = argc > 1 ? std::atoi(argv[1]) : fallback;
+    return runs >= 1 && runs <= most ? runs : fallback;
 }
 
 inline double median(QList<double> v)
