@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +14,7 @@
 
 using Action = StreamVerdict::Action;
 using C = Codec;
+using B = QByteArray;
 Q_DECLARE_METATYPE(Codec)
 Q_DECLARE_METATYPE(StreamCodecs)
 Q_DECLARE_METATYPE(Action)
@@ -26,87 +28,64 @@ const T &fetched(const char *column)
     return *static_cast<const T *>(QTest::qData(column, qMetaTypeId<T>()));
 }
 
-QByteArray bigEndian(quint32 value, int count)
-{
+const auto bigEndian = [](quint32 value, int count) {
     const quint32 ordered = qToBigEndian(value);
-    return QByteArray(reinterpret_cast<const char *>(&ordered) + 4 - count, count);
-}
+    return B(reinterpret_cast<const char *>(&ordered) + 4 - count, count);
+};
 
-// A table section: header, body, checksum.
-QByteArray section(int table, const QByteArray &body)
+const auto packet = [](int pid, const B &payload, bool start = true, int counter = 0) {
+    const B head = "\x47" + bigEndian((start ? 0x4000 : 0) | pid, 2) + char(0x10 | counter);
+    return (head + payload).leftJustified(188, '\xFF');
+};
+
+// A table section (header, body, checksum) over as many packets as it needs.
+B table(int pid, int id, const B &body, char pointer = 0)
 {
-    const QByteArray start = char(table) + bigEndian(0xB000 | (body.size() + 4), 2) + body;
-    return start + bigEndian(mpegCrc32(start), 4);
-}
-
-QByteArray stream(int type, int pid, const QByteArray &descriptors = {})
-{
-    return char(type) + bigEndian(0xE000 | pid, 2) + bigEndian(0xF000 | descriptors.size(), 2)
-        + descriptors;
-}
-
-QByteArray packet(int pid, const QByteArray &payload, bool start = true, int counter = 0)
-{
-    QByteArray bytes = "\x47" + bigEndian((start ? 0x4000 : 0) | pid, 2) + char(0x10 | counter);
-    return (bytes + payload).leftJustified(188, '\xFF');
-}
-
-const QByteArray programHeader("\x00\x01\xC1\x00\x00", 5); // number 1, version 0
-
-QByteArray pat(int pmtPid)
-{
-    return packet(0, '\0' + section(0, programHeader + bigEndian(0x1E000 | pmtPid, 4)));
-}
-
-// A program table on PID 0x1000, over as many packets as it needs.
-QByteArray pmt(const QByteArray &streams, int programInfo = 0, char pointer = 0)
-{
-    const QByteArray body = programHeader + bigEndian(0xE100, 2)
-        + bigEndian(0xF000 | programInfo, 2) + QByteArray(programInfo, '\x01') + streams;
-    const QByteArray payload
-        = QByteArray(1, pointer) + QByteArray(pointer, '\xFF') + section(2, body);
-    QByteArray packets;
+    const B section = char(id) + bigEndian(0xB000 | (body.size() + 4), 2) + body;
+    const B payload
+        = B(1, pointer) + B(pointer, '\xFF') + section + bigEndian(mpegCrc32(section), 4);
+    B packets;
     for (int at = 0; at < payload.size(); at += 184)
-        packets += packet(0x1000, payload.mid(at, 184), at == 0, at / 184);
+        packets += packet(pid, payload.mid(at, 184), at == 0, at / 184);
     return packets;
 }
 
-QList<int> pidsOf(const QByteArray &ts)
-{
-    QList<int> pids;
-    for (int at = 0; at + 188 <= ts.size(); at += 188)
-        pids += ((ts[at + 1] & 0x1F) << 8) | quint8(ts[at + 2]);
-    return pids;
-}
+const auto stream = [](int type, int pid, const B &descriptors = {}) {
+    return char(type) + bigEndian(0xE000 | pid, 2) + bigEndian(0xF000 | descriptors.size(), 2)
+        + descriptors;
+};
 
-const QByteArray h264Aac = stream(0x1B, 0x100) + stream(0x0F, 0x101);
-const QByteArray media = packet(0x100, "v") + packet(0x101, "a") + packet(0x100, "v", false, 1);
+const B programHeader("\x00\x01\xC1\x00\x00", 5); // number 1, version 0
+const B pat = table(0, 0, programHeader + bigEndian(0x1E000 | 0x1000, 4));
 
-QByteArray flvTag(int type, const QByteArray &data, quint32 timestamp = 0)
-{
-    return char(type) + bigEndian(data.size(), 3) + bigEndian(timestamp, 3) + char(timestamp >> 24)
+// The program table, on PID 0x1000.
+const auto pmt = [](const B &streams, int programInfo = 0, char pointer = 0) {
+    return table(0x1000, 2,
+        programHeader + bigEndian(0xE100, 2) + bigEndian(0xF000 | programInfo, 2)
+            + B(programInfo, '\x01') + streams,
+        pointer);
+};
+
+const B h264Aac = stream(0x1B, 0x100) + stream(0x0F, 0x101);
+const B media = packet(0x100, "v") + packet(0x101, "a") + packet(0x100, "v", false, 1);
+
+const auto flvTag = [](int type, const B &data, quint32 time = 0) {
+    return char(type) + bigEndian(data.size(), 3) + bigEndian(time, 3) + char(time >> 24)
         + bigEndian(0, 3) + data + bigEndian(11 + data.size(), 4);
-}
+};
+const auto flvHeader
+    = [](char flags) { return "FLV\x01" + B(1, flags) + bigEndian(9, 4) + bigEndian(0, 4); };
+const auto metadata = [](bool sound) {
+    return B("\x02\x00\x0AonMetaData\x08\x00\x00\x00\x01\x00\x08hasAudio\x01", 29) + char(sound);
+};
 
-QByteArray flvHeader(char flags)
+B rtp(const B &payload, int csrcs, int extensionWords, int padding)
 {
-    return "FLV\x01" + QByteArray(1, flags) + bigEndian(9, 4) + bigEndian(0, 4);
-}
-
-QByteArray metadata(bool sound)
-{
-    return QByteArrayLiteral("\x02\x00\x0AonMetaData\x08\x00\x00\x00\x01\x00\x08hasAudio\x01")
-        + char(sound);
-}
-
-QByteArray rtp(const QByteArray &payload, int csrcs, int extensionWords, int padding)
-{
-    QByteArray bytes = char(0x80 | (padding ? 0x20 : 0) | (extensionWords >= 0 ? 0x10 : 0) | csrcs)
-        + QByteArray("\x21\x00\x07", 3) + QByteArray(8 + 4 * csrcs, '\x5A');
+    B bytes = char(0x80 | (padding ? 0x20 : 0) | (extensionWords >= 0 ? 0x10 : 0) | csrcs)
+        + B("\x21\x00\x07", 3) + B(8 + 4 * csrcs, '\x5A');
     if (extensionWords >= 0)
-        bytes += bigEndian(0xBEDE0000 | extensionWords, 4) + QByteArray(4 * extensionWords, 'e');
-    return bytes + payload + QByteArray(std::max(padding - 1, 0), '\0')
-        + (padding ? QByteArray(1, char(padding)) : QByteArray());
+        bytes += bigEndian(0xBEDE0000 | extensionWords, 4) + B(4 * extensionWords, 'e');
+    return bytes + payload + B(std::max(padding - 1, 0), '\0') + B(padding ? 1 : 0, char(padding));
 }
 
 // The picture and sound decoders a Chromium engine has.
@@ -147,6 +126,8 @@ private slots:
             play, "");
         row("none: the first named", {{C::Mpeg2Video, C::Aac}, {C::H265, C::Aac}}, refuse,
             "格式不支持（MPEG-2 视频）");
+        row("no sound: the first named", {{C::H264, C::Ac3}, {C::H264, C::Eac3}}, mute,
+            "不支持此伴音格式（AC-3）");
     }
     void verdict()
     {
@@ -172,42 +153,33 @@ private slots:
             {"av01.0.04M.08", C::Av1}, {"dtsc", C::Dts}, {"stpp.ttml.im1t", C::Unknown},
             {"mp4a.zz", C::Unknown}, {"", C::Unknown}};
         for (const auto &[entry, codec] : rows)
-            QTest::newRow(entry) << QByteArray(entry) << codec;
+            QTest::newRow(entry) << B(entry) << codec;
     }
     void codecEntry()
     {
         QFETCH(Codec, codec);
-        QCOMPARE(Codecs::fromCodecString(fetched<QByteArray>("entry")), codec);
+        QCOMPARE(Codecs::fromCodecString(fetched<B>("entry")), codec);
         const QLatin1String key = Codecs::key(codec); // the page's name, back and forth
-        QCOMPARE(Codecs::fromKey(QByteArray(key.data(), key.size())),
-            key.isEmpty() ? C::Unknown : codec);
+        QCOMPARE(Codecs::fromKey(B(key.data(), key.size())), key.isEmpty() ? C::Unknown : codec);
     }
 
     void tsStream_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QByteArray>("packets");
-        QTest::addColumn<bool>("known");
-        QTest::addColumn<StreamCodecs>("codecs");
-        const auto program = [](const char *name, const QByteArray &streams, StreamCodecs codecs) {
-            const QByteArray bytes = pat(0x1000) + media + pmt(streams) + media;
-            QTest::newRow(name) << bytes << bytes << true << codecs;
+        QTest::addColumn<QByteArray>("packets"); // empty: the bytes themselves
+        QTest::addColumn<StreamCodecs>("codecs"); // Unknown, Unknown: the program is not known
+        const auto program = [](const char *name, const B &streams, StreamCodecs codecs) {
+            QTest::newRow(name) << pat + media + pmt(streams) + media << B() << codecs;
         };
-        const auto damaged = [](const char *name, const QByteArray &bytes,
-                                 const QByteArray &packets, bool known = true) {
-            QTest::newRow(name) << bytes << packets << known << StreamCodecs {C::H264, C::Aac};
-        };
-        const auto reg = [](const char *format) { return QByteArray("\x05\x04", 2) + format; };
+        const auto reg = [](const char *format) { return B("\x05\x04", 2) + format; };
         program("h265 ac3", stream(0x24, 1) + stream(0x81, 2), {C::H265, C::Ac3});
         program("mpeg2 mp2", stream(0x02, 1) + stream(0x04, 2), {C::Mpeg2Video, C::MpegAudio});
         program("first audio counts", stream(0x81, 2) + stream(0x1B, 1) + stream(0x0F, 3),
             {C::H264, C::Ac3});
         program("splice cues, subtitles",
-            stream(0x86, 9) + stream(0x06, 8, QByteArrayLiteral("\x59\x00")) + stream(0x1B, 1)
-                + stream(0x11, 2),
+            stream(0x86, 9) + stream(0x06, 8, B("\x59\x00", 2)) + stream(0x1B, 1) + stream(0x11, 2),
             {C::H264, C::Aac});
-        program("private ac3",
-            stream(0x1B, 1) + stream(0x06, 2, QByteArrayLiteral("\x0A\4chi\0\x6A\1\0")),
+        program("private ac3", stream(0x1B, 1) + stream(0x06, 2, B("\x0A\4chi\0\x6A\1\0", 9)),
             {C::H264, C::Ac3});
         program("registered", stream(0x06, 1, reg("HEVC")) + stream(0x06, 2, reg("EAC3")),
             {C::H265, C::Eac3});
@@ -215,90 +187,84 @@ private slots:
         program(
             "lying descriptor", stream(0x1B, 1) + stream(0x06, 2, "\x6A\x7F"), {C::H264, C::Ac3});
         program("data only", stream(0x86, 9), {});
-        const QByteArray clean = pat(0x1000) + pmt(h264Aac) + media + media;
-        damaged("h264 aac, clean", clean, clean);
-        damaged("garbage first", QByteArrayLiteral("\x47\x00G\x47xx") + clean, clean);
-        damaged("mid-packet start", media.mid(100) + clean, media.mid(188) + clean);
-        damaged("sync lost", clean.left(376) + "\x47junk" + clean.mid(376), clean);
-        damaged("bytes lost", clean.left(664) + clean.mid(670), clean.left(564) + clean.mid(752));
-        const QByteArray wrong = pat(0x1000) + pmt(h264Aac).replace(20, 1, "\x0F") + media;
-        damaged("checksum wrong", wrong, wrong, false);
+        const B clean = pat + pmt(h264Aac) + media + media;
+        const StreamCodecs ok {C::H264, C::Aac};
+        QTest::newRow("h264 aac, clean") << clean << clean << ok;
+        QTest::newRow("garbage first") << B("\x47\x00G\x47xx", 6) + clean << clean << ok;
+        QTest::newRow("mid-packet start") << media.mid(100) + clean << media.mid(188) + clean << ok;
+        QTest::newRow("sync lost") << clean.left(376) + "\x47junk" + clean.mid(376) << clean << ok;
+        QTest::newRow("bytes lost")
+            << clean.left(664) + clean.mid(670) << clean.left(564) + clean.mid(752) << ok;
+        const B wrong = pat + pmt(h264Aac).replace(17, 1, "\x0F") + media; // AAC, checksum not
+        QTest::newRow("checksum wrong") << wrong << wrong << StreamCodecs {C::Unknown, C::Unknown};
     }
     void tsStream()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(StreamCodecs, codecs);
         QCOMPARE(mpegCrc32("123456789"), 0x0376E6E7u); // the published check value
         for (int split = 0; split <= bytes.size(); ++split) {
             TsReframer reframer;
             reframer.push(bytes.left(split));
-            QByteArray out = reframer.take();
+            B out = reframer.take();
             reframer.push(bytes.mid(split) + "\x47"); // the sync byte that ends the last packet
             out += reframer.take();
-            QCOMPARE(out, fetched<QByteArray>("packets"));
+            QCOMPARE(out, fetched<B>("packets").isEmpty() ? bytes : fetched<B>("packets"));
             QCOMPARE(reframer.pending(), 1);
-            QCOMPARE(reframer.programKnown(), fetched<bool>("known"));
-            if (reframer.programKnown())
-                QCOMPARE(reframer.codecs(), fetched<StreamCodecs>("codecs"));
+            QCOMPARE(reframer.programKnown(), codecs.video != C::Unknown);
+            QCOMPARE(reframer.programKnown() ? reframer.codecs() : codecs, codecs);
         }
     }
 
     void tsDropAudio_data()
     {
         QTest::addColumn<QByteArray>("table");
-        QTest::addColumn<bool>("rewritten");
-        const QByteArray streams = h264Aac + stream(0x81, 0x102) + stream(0x86, 0x1F0);
-        QTest::newRow("table in one packet") << pmt(streams) << true;
-        QTest::newRow("table over three packets") << pmt(streams, 400) << true;
-        QTest::newRow("table after a pointer") << pmt(streams, 0, 5) << false;
+        QTest::addColumn<Codec>("audio"); // left in a table it cannot rewrite
+        const B streams = h264Aac + stream(0x81, 0x102) + stream(0x86, 0x1F0);
+        QTest::newRow("table in one packet") << pmt(streams) << C::None;
+        QTest::newRow("table over three packets") << pmt(streams, 400) << C::None;
+        QTest::newRow("table after a pointer") << pmt(streams, 0, 5) << C::Aac;
     }
     void tsDropAudio()
     {
         QFETCH(QByteArray, table);
-        const QByteArray rest = media + packet(0x102, "ac3") + packet(0x1F0, "cue");
+        const B kept = packet(0x100, "v") + packet(0x100, "v", false, 1) + packet(0x1F0, "cue");
         TsReframer reframer; // what is not taken yet loses its sound too
-        reframer.push(pat(0x1000) + table + rest);
+        reframer.push(pat + table + media + packet(0x102, "ac3") + packet(0x1F0, "cue"));
         reframer.setDropAudio(true);
-        for (const char byte : table + rest + "\x47") // in the smallest pieces
-            reframer.push(QByteArrayView(&byte, 1));
-        const QByteArray dropped = reframer.take();
-        const QList<int> pids = pidsOf(dropped);
-        QCOMPARE(pids.count(0x101) + pids.count(0x102), 0);
-        QCOMPARE(pids.count(0x100) + pids.count(0x1F0) + pids.count(0x1000),
-            2 * (pidsOf(table).size() + 3));
+        for (const char byte : table + media + packet(0x102, "ac3") + packet(0x1F0, "cue") + "\x47")
+            reframer.push(QByteArrayView(&byte, 1)); // in the smallest pieces
+        const B dropped = reframer.take();
+        QCOMPARE(dropped, pat + (dropped.mid(pat.size(), table.size()) + kept).repeated(2));
         TsReframer again; // reads only tables whose checksums hold
         again.push(dropped + "\x47");
         QVERIFY(again.programKnown());
-        const Codec audio = fetched<bool>("rewritten") ? C::None : C::Aac;
-        QCOMPARE(again.codecs(), (StreamCodecs {C::H264, audio}));
+        QCOMPARE(again.codecs(), (StreamCodecs {C::H264, fetched<Codec>("audio")}));
     }
 
     void flvCodecs_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<StreamCodecs>("codecs"); // Unknown, Unknown: not known yet
-        const auto row
-            = [](const char *name, char flags, const QByteArray &tags, StreamCodecs codecs) {
-                  QTest::newRow(name) << flvHeader(flags) + tags << codecs;
-              };
-        const QByteArray h264 = flvTag(9, "\x17\x01"), aac = flvTag(8, "\xAF\x01");
+        const auto row = [](const char *name, char flags, const B &tags, StreamCodecs codecs) {
+            QTest::newRow(name) << flvHeader(flags) + tags << codecs;
+        };
+        const B h264 = flvTag(9, "\x17\x01"), aac = flvTag(8, "\xAF\x01");
         const StreamCodecs notYet {C::Unknown, C::Unknown}, h264Alone {C::H264, C::None};
         row("h264 aac", 5, flvTag(18, metadata(true)) + h264 + aac, {C::H264, C::Aac});
         row("h265 mp3", 5, flvTag(9, "\x1C\x01") + flvTag(8, "\x2F"), {C::H265, C::MpegAudio});
         row("enhanced hevc, speex", 5, flvTag(8, "\xB6") + flvTag(9, "\x90hvc1"),
             {C::H265, C::OtherAudio});
         row("enhanced av1, ac-3", 5,
-            flvTag(9, QByteArrayLiteral("\x91\x61v01"))
-                + flvTag(8, QByteArrayLiteral("\x90\x61\x63-3")),
-            {C::Av1, C::Ac3});
-        row("enhanced multitrack opus", 4, flvTag(8, QByteArrayLiteral("\x95\x00Opus")),
-            {C::None, C::Opus});
+            flvTag(9, B("\x91\x61v01", 5)) + flvTag(8, B("\x90\x61\x63-3", 5)), {C::Av1, C::Ac3});
+        row("enhanced multitrack opus", 4, flvTag(8, B("\x95\x00Opus", 6)), {C::None, C::Opus});
         row("sorenson, pcm", 5, flvTag(9, "\x22") + flvTag(8, "\x3E"), {C::OtherVideo, C::Lpcm});
         row("picture alone announced", 1, h264, h264Alone);
         row("sound awaited", 5, h264 + flvTag(9, "\x27", 2999), notYet);
         row("sound absent for 3 s", 5, h264 + flvTag(9, "\x27", 3000), h264Alone);
-        row("sound absent for 2 MiB", 5, h264 + flvTag(9, QByteArray(2 << 20, '\x27')), h264Alone);
+        row("sound absent for 2 MiB", 5, h264 + flvTag(9, B(2 << 20, '\x27')), h264Alone);
         row("lying size", 5, h264.left(1) + "\xFF\xFF\xFF" + h264.mid(4), notYet);
-        QTest::newRow("no flv") << QByteArray("FLX\x01\x05") + h264 << notYet;
+        QTest::newRow("no flv") << B("FLX\x01\x05") + h264 << notYet;
     }
     void flvCodecs()
     {
@@ -313,10 +279,9 @@ private slots:
             QCOMPARE(reframer->codecsKnown(), codecs.video != C::Unknown);
             QCOMPARE(reframer->codecsKnown() ? reframer->codecs() : codecs, codecs);
         }
-        const QByteArray out = whole.take();
+        const B out = whole.take();
         QCOMPARE(bytewise.take(), out);
-        QCOMPARE(out.size() + whole.pending(), bytes.size()); // nothing dropped, nothing made up
-        QVERIFY(bytes.startsWith(out));
+        QCOMPARE(out + bytes.right(whole.pending()), bytes); // nothing dropped, nothing made up
     }
 
     void flvDropAudio_data()
@@ -332,17 +297,16 @@ private slots:
     void flvDropAudio()
     {
         QFETCH(int, pushedBefore);
-        const QByteArray first = flvTag(9, "\x17\x01", 0), second = flvTag(9, "\x27\x01", 40);
-        const QByteArray bytes = flvHeader(5) + flvTag(18, metadata(true)) + flvTag(8, "\xAF\x01")
-            + first + flvTag(8, "\xAF\x01", 10) + second;
+        const B first = flvTag(9, "\x17\x01", 0), second = flvTag(9, "\x27\x01", 40);
+        const B bytes = flvHeader(5) + flvTag(18, metadata(true)) + flvTag(8, "\xAF\x01") + first
+            + flvTag(8, "\xAF\x01", 10) + second;
         FlvReframer reframer;
         reframer.push(bytes.left(pushedBefore));
-        QByteArray out = fetched<bool>("takenBefore") ? reframer.take() : QByteArray();
+        B out = fetched<bool>("takenBefore") ? reframer.take() : B();
         reframer.setDropAudio(true);
         reframer.push(bytes.mid(pushedBefore));
-        out += reframer.take();
-        QCOMPARE(
-            out, flvHeader(fetched<char>("flags")) + flvTag(18, metadata(false)) + first + second);
+        QCOMPARE(out + reframer.take(),
+            flvHeader(fetched<char>("flags")) + flvTag(18, metadata(false)) + first + second);
     }
 
     void realStreams_data()
@@ -371,7 +335,7 @@ private slots:
         ts.setDropAudio(true);
         flv.setDropAudio(true);
         const bool isFlv = encoding[2] == "flv";
-        for (QByteArray chunk; !(chunk = in.read(1000)).isEmpty();)
+        for (B chunk; !(chunk = in.read(1000)).isEmpty();)
             out.write(isFlv ? (flv.push(chunk), flv.take()) : (ts.push(chunk), ts.take()));
         out.close();
         QVERIFY(isFlv ? flv.codecsKnown() : ts.programKnown());
@@ -380,8 +344,8 @@ private slots:
         probe.start(
             "ffprobe", {"-v", "error", "-show_entries", "stream=codec_type", out.fileName()});
         QVERIFY(probe.waitForFinished(60000));
-        QCOMPARE(probe.readAllStandardError(), QByteArray());
-        const QByteArray streams = probe.readAllStandardOutput();
+        QCOMPARE(probe.readAllStandardError(), B());
+        const B streams = probe.readAllStandardOutput();
         QVERIFY(streams.contains("codec_type=video") && !streams.contains("codec_type=audio"));
     }
 
@@ -389,25 +353,21 @@ private slots:
     {
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<QByteArray>("ts");
-        const QByteArray ts = (pat(0x1000) + pmt(h264Aac) + media).repeated(2).left(7 * 188);
+        const B ts = (pat + pmt(h264Aac) + media).repeated(2).left(7 * 188);
         QTest::newRow("plain") << ts << ts;
-        QTest::newRow("plain, cut") << ts.chopped(1) << QByteArray();
+        QTest::newRow("plain, cut") << ts.chopped(1) << B();
         QTest::newRow("rtp") << rtp(ts, 0, -1, 0) << ts;
         QTest::newRow("rtp, extension") << rtp(ts, 0, 2, 0) << ts;
         QTest::newRow("rtp, padding") << rtp(ts.left(376), 0, -1, 4) << ts.left(376);
         QTest::newRow("rtp, all") << rtp(ts, 15, 0, 1) << ts;
-        QTest::newRow("rtp, no ts") << rtp(QByteArray(188, 'x'), 0, -1, 0) << QByteArray();
-        QTest::newRow("rtp, lying sources") << rtp({}, 15, -1, 0).left(20) << QByteArray();
+        QTest::newRow("rtp, no ts") << rtp(B(188, 'x'), 0, -1, 0) << B();
+        QTest::newRow("rtp, lying sources") << rtp({}, 15, -1, 0).left(20) << B();
         QTest::newRow("rtp, lying extension")
-            << rtp(ts.left(188), 0, 0, 0).replace(14, 2, "\xFF\xFF") << QByteArray();
-        QTest::newRow("rtp, lying padding")
-            << rtp(ts.left(188), 0, -1, 255).right(205) << QByteArray();
-        QTest::newRow("short") << QByteArray("\x80\x21", 2) << QByteArray();
+            << rtp(ts.left(188), 0, 0, 0).replace(14, 2, "\xFF\xFF") << B();
+        QTest::newRow("rtp, lying padding") << rtp(ts.left(188), 0, -1, 255).right(205) << B();
+        QTest::newRow("short") << B("\x80\x21", 2) << B();
     }
-    void datagram()
-    {
-        QCOMPARE(Datagrams::tsPayload(fetched<QByteArray>("datagram")), fetched<QByteArray>("ts"));
-    }
+    void datagram() { QCOMPARE(Datagrams::tsPayload(fetched<B>("datagram")), fetched<B>("ts")); }
 
     void rtpGaps_data()
     {
@@ -423,7 +383,7 @@ private slots:
     {
         RtpSequence sequence;
         for (const int number : fetched<QList<int>>("numbers"))
-            sequence.see(rtp(QByteArray(188, 'x'), 0, -1, 0).replace(2, 2, bigEndian(number, 2)));
+            sequence.see(rtp(B(188, 'x'), 0, -1, 0).replace(2, 2, bigEndian(number, 2)));
         QCOMPARE(sequence.gapsSeen(), fetched<int>("gaps"));
     }
 
@@ -432,7 +392,7 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("source"); // "" when invalid
         const auto row = [](const char *url, const char *source = "") {
-            QTest::newRow(url) << QString::fromUtf8(url) << QString::fromUtf8(source);
+            QTest::newRow(url) << QString(url) << QString(source);
         };
         row("udp://@239.1.1.1:5000", "udp 239.1.1.1:5000");
         row("udp://239.1.1.1:5000/", "udp 239.1.1.1:5000");
@@ -447,12 +407,12 @@ private slots:
     }
     void address()
     {
-        const Datagrams::Source source = Datagrams::parse(QUrl(fetched<QString>("url")));
-        const QString from = source.source.isNull() ? "" : " from " + source.source.toString();
-        QCOMPARE(source.valid() ? QString("%1 %2:%3%4")
-                                      .arg(source.rtp ? "rtp" : "udp", source.group.toString(),
-                                          QString::number(source.port), from)
-                                : QString(),
+        const Datagrams::Source s = Datagrams::parse(QUrl(fetched<QString>("url")));
+        const QString from = s.source.isNull() ? "" : " from " + s.source.toString();
+        QCOMPARE(s.valid()
+                ? QString("%1 %2:%3%4")
+                      .arg(s.rtp ? "rtp" : "udp", s.group.toString(), QString::number(s.port), from)
+                : QString(),
             fetched<QString>("source"));
     }
 
@@ -463,7 +423,7 @@ private slots:
         QTest::addColumn<QByteArray>("rewritten");
         const auto row = [](const char *name, const char *text, const char *rewritten,
                              const char *base = "http://a/live/index.m3u8") {
-            QTest::newRow(name) << QByteArray(text) << base << QByteArray(rewritten);
+            QTest::newRow(name) << B(text) << base << B(rewritten);
         };
         row("relative, rooted, absolute; line ends, mark",
             "\xEF\xBB\xBF\n#EXTM3U\r\n#EXTINF:4,\r\ns.ts\r/x/a.ts\n\n#\nhttps://c/b.ts",
@@ -486,44 +446,38 @@ private slots:
     {
         QFETCH(QByteArray, text);
         const auto map = [](const QUrl &url) {
-            return url.path().startsWith("/live/d") ? QByteArray() : "<" + url.toEncoded() + ">";
+            return url.path().startsWith("/live/d") ? B() : "<" + url.toEncoded() + ">";
         };
         QCOMPARE(HlsPlaylist::rewrite(text, QUrl(fetched<QString>("base")), map),
-            fetched<QByteArray>("rewritten"));
+            fetched<B>("rewritten"));
         QCOMPARE(HlsPlaylist::looksLikePlaylist(text), text.contains("#EXTM3U"));
     }
 
     void announcedCodecs_data()
     {
-        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("text"); // [what goes] when the sound is dropped
         QTest::addColumn<QList<StreamCodecs>>("codecs");
-        QTest::addColumn<QByteArray>("pictureOnly");
         QTest::newRow("two variants")
-            << QByteArray("#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"x\"\n"
-                          "#EXT-X-STREAM-INF:CODECS=\"avc1.64001f,mp4a.40.2\",AUDIO=\"a\"\nv\n"
-                          "#EXT-X-STREAM-INF:BANDWIDTH=1,CODECS=\"hvc1.1.6.L93.B0,ec-3\"\nw\n")
-            << QList<StreamCodecs> {{C::H264, C::Aac}, {C::H265, C::Eac3}}
-            << QByteArray("#EXT-X-STREAM-INF:CODECS=\"avc1.64001f\"\nv\n"
-                          "#EXT-X-STREAM-INF:BANDWIDTH=1,CODECS=\"hvc1.1.6.L93.B0\"\nw\n");
+            << "[#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"x\"\n]"
+               "#EXT-X-STREAM-INF:CODECS=\"avc1.64001f[,mp4a.40.2]\"[,AUDIO=\"a\"]\nv\n"
+               "#EXT-X-STREAM-INF:BANDWIDTH=1,CODECS=\"hvc1.1.6.L93.B0[,ec-3]\"\nw\n"
+            << QList<StreamCodecs> {{C::H264, C::Aac}, {C::H265, C::Eac3}};
         QTest::newRow("sound alone, subtitles, unknown")
-            << QByteArray(
-                   "#EXT-X-STREAM-INF:BANDWIDTH=1,CODECS=\"mp4a.40.2\"\na\n"
-                   "#EXT-X-STREAM-INF:CODECS=\"avc1.4d401f,mp4a.40.2,stpp.ttml.im1t\"\nb\n"
-                   "#EXT-X-STREAM-INF:CODECS=\"xyz1,ac-3\"\nc\n#EXT-X-STREAM-INF:BANDWIDTH=2\nd\n")
+            << "#EXT-X-STREAM-INF:BANDWIDTH=1[,CODECS=\"mp4a.40.2\"]\na\n"
+               "#EXT-X-STREAM-INF:CODECS=\"avc1.4d401f[,mp4a.40.2],stpp.ttml.im1t\"\nb\n"
+               "#EXT-X-STREAM-INF:CODECS=\"xyz1[,ac-3]\"\nc\n#EXT-X-STREAM-INF:BANDWIDTH=2\nd\n"
             << QList<StreamCodecs> {{C::None, C::Aac}, {C::H264, C::Aac}, {C::Unknown, C::Ac3},
-                   {C::Unknown, C::Unknown}}
-            << QByteArray(
-                   "#EXT-X-STREAM-INF:BANDWIDTH=1\na\n"
-                   "#EXT-X-STREAM-INF:CODECS=\"avc1.4d401f,stpp.ttml.im1t\"\nb\n"
-                   "#EXT-X-STREAM-INF:CODECS=\"xyz1\"\nc\n#EXT-X-STREAM-INF:BANDWIDTH=2\nd\n");
-        const QByteArray none("#EXT-X-STREAM-INF:BANDWIDTH=1\nv\n");
-        QTest::newRow("none announced") << none << QList<StreamCodecs> {} << none;
+                   {C::Unknown, C::Unknown}};
+        QTest::newRow("none announced") << "#EXT-X-STREAM-INF:BANDWIDTH=1\nv\n"
+                                        << QList<StreamCodecs> {};
     }
     void announcedCodecs()
     {
-        QFETCH(QByteArray, text);
+        const QString marked = fetched<QString>("text");
+        const B text = QString(marked).remove(QRegularExpression("[][]")).toUtf8();
         QCOMPARE(HlsPlaylist::announcedCodecs(text), fetched<QList<StreamCodecs>>("codecs"));
-        QCOMPARE(HlsPlaylist::withoutAudioCodecs(text), fetched<QByteArray>("pictureOnly"));
+        QCOMPARE(HlsPlaylist::withoutAudioCodecs(text),
+            QString(marked).remove(QRegularExpression("\\[[^]]*\\]")).toUtf8());
     }
 
     void anyBytes()
@@ -531,10 +485,10 @@ private slots:
         // Damaged streams in random pieces: whole packets out, none made up, and
         // (under the sanitizers) nothing read outside the bytes.
         QRandomGenerator random(20240601);
-        const QByteArray good = pat(0x1000) + pmt(h264Aac, 300) + media + flvHeader(5)
-            + flvTag(18, metadata(true)) + flvTag(9, "\x17\x01");
+        const B good = pat + pmt(h264Aac, 300) + media + flvHeader(5) + flvTag(18, metadata(true))
+            + flvTag(9, "\x17\x01");
         for (int round = 0; round < 400; ++round) {
-            QByteArray bytes = good.mid(round % 2 * good.indexOf("FLV"));
+            B bytes = good.mid(round % 2 * good.indexOf("FLV"));
             for (int i = random.bounded(1, 12); i > 0; --i)
                 bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
             TsReframer ts;
@@ -543,7 +497,7 @@ private slots:
             flv.setDropAudio(true);
             for (int at = 0, piece = 1; at < bytes.size(); at += piece, piece = random.bounded(400))
                 ts.push(bytes.mid(at, piece)), flv.push(bytes.mid(at, piece));
-            const QByteArray out = ts.take();
+            const B out = ts.take();
             for (int at = 0; at < out.size(); at += 188)
                 QVERIFY(round % 2 || bytes.contains(out.mid(at, 188)));
             QVERIFY(out.size() % 188 == 0 && flv.take().size() + flv.pending() <= bytes.size());
