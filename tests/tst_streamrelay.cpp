@@ -1,6 +1,7 @@
 #include "player/streamrelay.h"
 #include "vendorserver.h"
 
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -14,6 +15,7 @@ private slots:
     void refused();
     void playlistPointsBack();
     void slowPageHoldsBoundedMemory();
+    void segmentArrivesWhole();
 
 private:
     struct Answer {
@@ -206,6 +208,20 @@ void tst_StreamRelay::slowPageHoldsBoundedMemory()
         qPrintable(QString::number(relay.heldBytes())));
     page.setReadBufferSize(0);
     QTRY_VERIFY(page.bytesAvailable() > 1 << 20);
+}
+
+// A finite TS (an HLS segment) arrives whole, its last packet too.
+void tst_StreamRelay::segmentArrivesWhole()
+{
+    QFile clip(QStringLiteral(SITE_DIR "/media/live/15.ts"));
+    if (!clip.open(QIODevice::ReadOnly))
+        QSKIP("live demo media not generated (site/setup.sh)");
+    VendorServer::Response segment = text(clip.read(188 * 50));
+    segment.contentType = "video/mp2t";
+    m_server.setRoute("/seg.ts", segment);
+    QVERIFY(m_server.listen());
+    StreamRelay relay;
+    QCOMPARE(get(relay.open(QUrl(m_server.baseUrl() + "/seg.ts"), {}).entry).body, segment.body);
 }
 
 QTEST_GUILESS_MAIN(tst_StreamRelay)

@@ -240,6 +240,8 @@ private:
             return end();
         take(reply->readAll());
         m_upstreamDone = true;
+        if (m_ts)
+            m_ts->finish();
         take({}); // what waited to be recognised, or held for its codecs
         if (m_body == Body::Playlist)
             return sendPlaylist(reply->url());

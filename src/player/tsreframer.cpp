@@ -251,6 +251,15 @@ void TsReframer::push(QByteArrayView bytes)
     m_input.remove(0, std::min(at, size));
 }
 
+void TsReframer::finish()
+{
+    if (m_input.size() == packetSize && m_input.at(0) == syncByte)
+        onPacket(m_input.constData());
+    m_input.clear();
+    if (m_gatheredPid >= 0)
+        releaseGathered();
+}
+
 void TsReframer::onPacket(const char *bytes)
 {
     const QByteArrayView packet(bytes, packetSize);

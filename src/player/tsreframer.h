@@ -32,6 +32,9 @@ public:
     // The whole packets ready so far, in order. The last packet waits for the
     // first byte of the next, which confirms it was whole.
     QByteArray take();
+    // The stream has ended (an HLS segment, a file): a last packet of exactly
+    // a packet's size is whole, and what was held back for rewriting goes.
+    void finish();
     // Bytes pushed that take() has not returned yet.
     qsizetype pending() const { return m_input.size() + m_output.size(); }
 
