@@ -77,7 +77,13 @@ void tst_Screenshots::tab()
             list->model()->index(0, 0), Qt::DisplayRole, channel, 1, Qt::MatchExactly);
         QCOMPARE(rows.size(), 1);
         list->setCurrentIndex(rows.first());
+        QSignalSpy shown(m_f.player(), &PlayerView::streamShown);
         m_f.button("watchButton")->click();
+        // The channel being left plays on until the stream page is up.
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            PageProbe::run(m_f.player()->page(), "document.documentElement.dataset.state || ''"),
+            QVariant("playing"), 20000);
         QVERIFY2(
             PageProbe::waitPlaying(m_f.player()->page(), 1.5), "the live channel did not play");
     }
