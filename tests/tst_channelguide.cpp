@@ -171,6 +171,8 @@ void tst_ChannelGuide::addresses_data()
                                    << "udp://@239.1.1.1:5000" << QString() << QString();
     QTest::newRow("rtp with source") << "rtp://10.0.0.9@239.1.1.1:5000"
                                      << "rtp://10.0.0.9@239.1.1.1:5000" << QString() << QString();
+    QTest::newRow("udp with a host name")
+        << "udp://@tv.test:5000" << QString() << invalid << QString();
     QTest::newRow("udp without port") << "udp://@239.1.1.1" << QString() << invalid << QString();
     QTest::newRow("headers")
         << "http://tv.test/a.m3u8|User-Agent=Box%2F1.0&Referer=http%3A%2F%2Ftv.test%2F"

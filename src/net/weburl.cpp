@@ -1,5 +1,6 @@
 #include "weburl.h"
 
+#include <QHostAddress>
 #include <QStringList>
 
 namespace WebUrl {
@@ -28,11 +29,13 @@ QUrl tolerantUrl(const QString &text)
     return QUrl(cleaned, QUrl::TolerantMode);
 }
 
-// Multicast (or unicast) datagrams, as operators' lists name them.
+// Multicast (or unicast) datagrams, as operators' lists name them: an IPv4
+// group and a port.
 bool isDatagramAddress(const QUrl &url)
 {
     const QString scheme = url.scheme();
-    return url.isValid() && !url.host().isEmpty() && url.port() > 0
+    return url.isValid() && url.port() > 0
+        && QHostAddress(url.host()).protocol() == QAbstractSocket::IPv4Protocol
         && (scheme == QLatin1String("udp") || scheme == QLatin1String("rtp"));
 }
 
