@@ -369,24 +369,6 @@ private slots:
     }
     void datagram() { QCOMPARE(Datagrams::tsPayload(fetched<B>("datagram")), fetched<B>("ts")); }
 
-    void rtpGaps_data()
-    {
-        QTest::addColumn<QList<int>>("numbers");
-        QTest::addColumn<int>("gaps");
-        QTest::newRow("in order") << QList {7, 8, 9} << 0;
-        QTest::newRow("over the wrap") << QList {65534, 65535, 0, 1} << 0;
-        QTest::newRow("one hole") << QList {1, 2, 5, 6} << 1;
-        QTest::newRow("two holes") << QList {65535, 1, 3} << 2;
-        QTest::newRow("late and repeated") << QList {10, 9, 10, 11} << 0;
-    }
-    void rtpGaps()
-    {
-        RtpSequence sequence;
-        for (const int number : fetched<QList<int>>("numbers"))
-            sequence.see(rtp(B(188, 'x'), 0, -1, 0).replace(2, 2, bigEndian(number, 2)));
-        QCOMPARE(sequence.gapsSeen(), fetched<int>("gaps"));
-    }
-
     void address_data()
     {
         QTest::addColumn<QString>("url");

@@ -29,8 +29,8 @@ QUrl tolerantUrl(const QString &text)
     return QUrl(cleaned, QUrl::TolerantMode);
 }
 
-// Multicast (or unicast) datagrams, as operators' lists name them: an IPv4
-// group and a port.
+} // namespace
+
 bool isDatagramAddress(const QUrl &url)
 {
     const QString scheme = url.scheme();
@@ -38,8 +38,6 @@ bool isDatagramAddress(const QUrl &url)
         && QHostAddress(url.host()).protocol() == QAbstractSocket::IPv4Protocol
         && (scheme == QLatin1String("udp") || scheme == QLatin1String("rtp"));
 }
-
-} // namespace
 
 QUrl fromText(const QString &text)
 {

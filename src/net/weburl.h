@@ -16,6 +16,10 @@ QUrl fromText(const QString &text);
 // Whether url may be loaded or handed to the browser: http or https with a host.
 bool isWebAddress(const QUrl &url);
 
+// Multicast (or unicast) datagrams, as operators' lists name them: udp:// or
+// rtp://, an IPv4 group and a port.
+bool isDatagramAddress(const QUrl &url);
+
 // What the player may open: a web address as fromText() reads it, or a
 // datagram stream (udp:// or rtp://, a host and a port), which the player
 // receives itself. Empty for anything else.

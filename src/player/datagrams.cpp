@@ -89,22 +89,3 @@ Source parse(const QUrl &url)
 }
 
 } // namespace Datagrams
-
-void RtpSequence::see(QByteArrayView datagram)
-{
-    if (!isRtp(datagram))
-        return;
-    const int number = (byteAt(datagram, 2) << 8) | byteAt(datagram, 3);
-    if (m_last >= 0) {
-        const int ahead = (number - m_last + 0x10000) & 0xFFFF;
-        // Late or repeated datagrams are no hole; a jump of more than half
-        // the numbers is one of those too.
-        if (ahead == 0 || ahead >= 0x8000)
-            return;
-        if (ahead > 1) {
-            ++m_gaps;
-            m_lost += ahead - 1;
-        }
-    }
-    m_last = number;
-}

@@ -25,17 +25,3 @@ struct Source {
 Source parse(const QUrl &url);
 
 } // namespace Datagrams
-
-// Counts the holes in an RTP stream's sequence numbers; a hole is a lost
-// datagram, which the picture survives.
-class RtpSequence {
-public:
-    void see(QByteArrayView datagram);
-    int gapsSeen() const { return m_gaps; }
-    int datagramsLost() const { return m_lost; }
-
-private:
-    int m_last = -1;
-    int m_gaps = 0;
-    int m_lost = 0;
-};

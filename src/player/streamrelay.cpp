@@ -1,5 +1,6 @@
 #include "streamrelay.h"
 
+#include "net/weburl.h"
 #include "player/datagrams.h"
 #include "player/flvreframer.h"
 #include "player/hlsplaylist.h"
@@ -107,12 +108,7 @@ public:
     void end()
     {
         m_silence.stop();
-        if (m_reply) {
-            m_reply->disconnect(this);
-            m_reply->abort();
-            m_reply->deleteLater();
-            m_reply = nullptr;
-        }
+        dropUpstream();
         delete m_datagrams;
         m_datagrams = nullptr;
         m_socket->disconnect(this);
@@ -122,6 +118,17 @@ public:
 
 private:
     enum class Body { Sniffing, Playlist, Ts, Flv, Raw };
+
+    // Closes the upstream connection at once.
+    void dropUpstream()
+    {
+        if (!m_reply)
+            return;
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
 
     void readHead()
     {
@@ -204,8 +211,10 @@ private:
         request.setTransferTimeout(kUpstreamSilenceMs);
         m_reply = m_relay->m_network->get(request);
         m_silence.stop();
+        // The status is known once the answer's head is in, before its body.
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, &RelayConnection::upstreamFailed);
         connect(m_reply, &QNetworkReply::readyRead, this, [this] {
-            if (m_reply && m_reply->error() == QNetworkReply::NoError && !upstreamFailed())
+            if (m_reply->error() == QNetworkReply::NoError)
                 take(m_reply->readAll());
         });
         connect(m_reply, &QNetworkReply::finished, this, &RelayConnection::upstreamFinished);
@@ -217,11 +226,6 @@ private:
         const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status < 400)
             return false;
-        const QPointer<QNetworkReply> reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
         respondError(status);
         return true;
     }
@@ -431,12 +435,7 @@ private:
         m_socket->write("HTTP/1.1 " + QByteArray::number(status)
             + " Relay\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         m_socket->disconnectFromHost();
-        if (m_reply) {
-            m_reply->disconnect(this);
-            m_reply->abort();
-            m_reply->deleteLater();
-            m_reply = nullptr;
-        }
+        dropUpstream();
     }
 
     StreamRelay *m_relay;
@@ -504,10 +503,9 @@ StreamRelay::Stream StreamRelay::open(const QUrl &source, const RequestHeaders &
     m_streams.insert(stream->token, stream);
 
     const QString base = origin() + u'/' + QString::fromLatin1(stream->token) + u'/';
-    const bool datagrams
-        = source.scheme() == QLatin1String("udp") || source.scheme() == QLatin1String("rtp");
-    const QUrl entry = datagrams ? QUrl(base + QStringLiteral("udp"))
-                                 : QUrl::fromEncoded(relayAddress(stream->token, source));
+    const QUrl entry = WebUrl::isDatagramAddress(source)
+        ? QUrl(base + QStringLiteral("udp"))
+        : QUrl::fromEncoded(relayAddress(stream->token, source));
     return {stream->token, QUrl(base), entry};
 }
 
@@ -541,11 +539,9 @@ void StreamRelay::onNewConnection()
 
 bool StreamRelay::mayFetch(const QUrl &upstream) const
 {
-    const QString scheme = upstream.scheme();
-    if (!upstream.isValid() || upstream.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!WebUrl::isWebAddress(upstream))
         return false;
-    const int defaultPort = scheme == QLatin1String("https") ? 443 : 80;
+    const int defaultPort = upstream.scheme() == QLatin1String("https") ? 443 : 80;
     return !(
         isLoopbackHost(upstream.host()) && upstream.port(defaultPort) == m_server->serverPort());
 }

@@ -1,5 +1,6 @@
 #include "playerview.h"
 
+#include "net/weburl.h"
 #include "player/streamrelay.h"
 #include "silentpage.h"
 #include "streampage.h"
@@ -41,15 +42,6 @@ private:
     QByteArray m_referer;
 };
 
-namespace {
-
-bool isDatagramStream(const QUrl &url)
-{
-    return url.scheme() == QLatin1String("udp") || url.scheme() == QLatin1String("rtp");
-}
-
-} // namespace
-
 PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
 {
     m_page = new SilentPage(this);
@@ -89,7 +81,7 @@ void PlayerView::navigate(const QUrl &url, const RequestHeaders &headers)
     if (!samePage)
         m_page->setAudioMuted(true);
     ++m_navigations;
-    if (isDatagramStream(url))
+    if (WebUrl::isDatagramAddress(url))
         return showStream(StreamKind::MpegTs, url);
     m_awaitingAnswer = true;
     QWebEngineHttpRequest request(url);
