@@ -3,7 +3,9 @@
 #include "player/hlsplaylist.h"
 #include "player/streamcodecs.h"
 #include "player/tsreframer.h"
+#include "streambytes.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -15,6 +17,7 @@
 using Action = StreamVerdict::Action;
 using C = Codec;
 using B = QByteArray;
+using namespace StreamBytes;
 Q_DECLARE_METATYPE(Codec)
 Q_DECLARE_METATYPE(StreamCodecs)
 Q_DECLARE_METATYPE(Action)
@@ -26,66 +29,6 @@ template<typename T>
 const T &fetched(const char *column)
 {
     return *static_cast<const T *>(QTest::qData(column, qMetaTypeId<T>()));
-}
-
-const auto bigEndian = [](quint32 value, int count) {
-    const quint32 ordered = qToBigEndian(value);
-    return B(reinterpret_cast<const char *>(&ordered) + 4 - count, count);
-};
-
-const auto packet = [](int pid, const B &payload, bool start = true, int counter = 0) {
-    const B head = "\x47" + bigEndian((start ? 0x4000 : 0) | pid, 2) + char(0x10 | counter);
-    return (head + payload).leftJustified(188, '\xFF');
-};
-
-// A table section (header, body, checksum) over as many packets as it needs.
-B table(int pid, int id, const B &body, char pointer = 0)
-{
-    const B section = char(id) + bigEndian(0xB000 | (body.size() + 4), 2) + body;
-    const B payload
-        = B(1, pointer) + B(pointer, '\xFF') + section + bigEndian(mpegCrc32(section), 4);
-    B packets;
-    for (int at = 0; at < payload.size(); at += 184)
-        packets += packet(pid, payload.mid(at, 184), at == 0, at / 184);
-    return packets;
-}
-
-const auto stream = [](int type, int pid, const B &descriptors = {}) {
-    return char(type) + bigEndian(0xE000 | pid, 2) + bigEndian(0xF000 | descriptors.size(), 2)
-        + descriptors;
-};
-
-const B programHeader("\x00\x01\xC1\x00\x00", 5); // number 1, version 0
-const B pat = table(0, 0, programHeader + bigEndian(0x1E000 | 0x1000, 4));
-
-// The program table, on PID 0x1000.
-const auto pmt = [](const B &streams, int programInfo = 0, char pointer = 0) {
-    return table(0x1000, 2,
-        programHeader + bigEndian(0xE100, 2) + bigEndian(0xF000 | programInfo, 2)
-            + B(programInfo, '\x01') + streams,
-        pointer);
-};
-
-const B h264Aac = stream(0x1B, 0x100) + stream(0x0F, 0x101);
-const B media = packet(0x100, "v") + packet(0x101, "a") + packet(0x100, "v", false, 1);
-
-const auto flvTag = [](int type, const B &data, quint32 time = 0) {
-    return char(type) + bigEndian(data.size(), 3) + bigEndian(time, 3) + char(time >> 24)
-        + bigEndian(0, 3) + data + bigEndian(11 + data.size(), 4);
-};
-const auto flvHeader
-    = [](char flags) { return "FLV\x01" + B(1, flags) + bigEndian(9, 4) + bigEndian(0, 4); };
-const auto metadata = [](bool sound) {
-    return B("\x02\x00\x0AonMetaData\x08\x00\x00\x00\x01\x00\x08hasAudio\x01", 29) + char(sound);
-};
-
-B rtp(const B &payload, int csrcs, int extensionWords, int padding)
-{
-    B bytes = char(0x80 | (padding ? 0x20 : 0) | (extensionWords >= 0 ? 0x10 : 0) | csrcs)
-        + B("\x21\x00\x07", 3) + B(8 + 4 * csrcs, '\x5A');
-    if (extensionWords >= 0)
-        bytes += bigEndian(0xBEDE0000 | extensionWords, 4) + B(4 * extensionWords, 'e');
-    return bytes + payload + B(std::max(padding - 1, 0), '\0') + B(padding ? 1 : 0, char(padding));
 }
 
 // The picture and sound decoders a Chromium engine has.
@@ -430,7 +373,7 @@ private slots:
         const auto map = [](const QUrl &url) {
             return url.path().startsWith("/live/d") ? B() : "<" + url.toEncoded() + ">";
         };
-        QCOMPARE(HlsPlaylist::rewrite(text, QUrl(fetched<QString>("base")), map),
+        QCOMPARE(HlsPlaylist::rewrite(text, QUrl(fetched<QString>("base")), map, 1 << 20),
             fetched<B>("rewritten"));
         QCOMPARE(HlsPlaylist::looksLikePlaylist(text), text.contains("#EXTM3U"));
     }
@@ -452,6 +395,9 @@ private slots:
                    {C::Unknown, C::Unknown}};
         QTest::newRow("none announced") << "#EXT-X-STREAM-INF:BANDWIDTH=1\nv\n"
                                         << QList<StreamCodecs> {};
+        QTest::newRow("text after a quoted value")
+            << "#EXT-X-STREAM-INF:[AUDIO=\"\"CODECS=dtse]\nv\n"
+            << QList<StreamCodecs> {};
     }
     void announcedCodecs()
     {
@@ -460,6 +406,73 @@ private slots:
         QCOMPARE(HlsPlaylist::announcedCodecs(text), fetched<QList<StreamCodecs>>("codecs"));
         QCOMPARE(HlsPlaylist::withoutAudioCodecs(text),
             QString(marked).remove(QRegularExpression("\\[[^]]*\\]")).toUtf8());
+        // What goes to a player without sound announces none.
+        for (const StreamCodecs &variant :
+            HlsPlaylist::announcedCodecs(HlsPlaylist::withoutAudioCodecs(text)))
+            QVERIFY(!Codecs::isAudio(variant.audio));
+    }
+
+    // Streams built to a reader's weak points cost per byte about what a plain
+    // stream does (a ratio to the plain one, timed in the same run), and what
+    // the reader holds back stays under its bound.
+    void hostile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("plain");
+        QTest::addColumn<bool>("dropAudio");
+        const qsizetype size = 1 << 20;
+        const B plainTs = Hostile {pat + pmt(h264Aac), media}.bytes(size);
+        const B plainFlv = Hostile {flvHeader(5), flvTag(9, B(2000, '\x27'))}.bytes(size);
+        const Hostile flood = tableFlood();
+        QTest::newRow("ts: tiny tables flood")
+            << flood.bytes(flood.head.size() + size) << plainTs << false;
+        QTest::newRow("ts: table that never ends") << endlessTable().bytes(size) << plainTs << true;
+        const B hugeTag = flvTag(9, "\x17\x01").left(11).replace(1, 3, "\xFF\xFF\xFF");
+        QTest::newRow("flv: a tag of 16 MiB")
+            << Hostile {flvHeader(1) + hugeTag + "\x17\x01", B(4096, 'x')}.bytes(size) << plainFlv
+            << true;
+    }
+    void hostile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, dropAudio);
+        struct Run {
+            double nsPerByte = 0;
+            qsizetype mostHeld = 0, out = 0;
+        };
+        const bool flv = bytes.startsWith("FLV");
+        const auto read = [&](const B &input) {
+            Run run {std::numeric_limits<double>::max()};
+            // The fastest of three; one is enough to tell minutes from milliseconds.
+            for (int round = 0; round < 3 && (round == 0 || run.nsPerByte < 1000); ++round) {
+                TsReframer ts;
+                FlvReframer flvReader;
+                ts.setDropAudio(dropAudio);
+                flvReader.setDropAudio(dropAudio);
+                run.out = 0;
+                QElapsedTimer clock;
+                clock.start();
+                for (qsizetype at = 0; at < input.size(); at += 65536) {
+                    const QByteArrayView chunk = QByteArrayView(input).sliced(at).first(
+                        std::min<qsizetype>(65536, input.size() - at));
+                    if (flv)
+                        flvReader.push(chunk), run.out += flvReader.take().size();
+                    else
+                        ts.push(chunk), run.out += ts.take().size();
+                    run.mostHeld = std::max(run.mostHeld, flv ? flvReader.pending() : ts.pending());
+                }
+                run.nsPerByte
+                    = std::min(run.nsPerByte, double(clock.nsecsElapsed()) / input.size());
+            }
+            return run;
+        };
+        const Run plain = read(fetched<B>("plain")), hostile = read(bytes);
+        const qsizetype bound = flv ? FlvReframer::MaxHeldBack : TsReframer::MaxHeldBack;
+        QVERIFY2(hostile.mostHeld <= bound, qPrintable(QString::number(hostile.mostHeld)));
+        QVERIFY(hostile.out <= bytes.size() && hostile.out >= bytes.size() - 2 * bound);
+        QVERIFY2(hostile.nsPerByte < 50 * plain.nsPerByte,
+            qPrintable(
+                QString("%1 ns a byte, plain %2").arg(hostile.nsPerByte).arg(plain.nsPerByte)));
     }
 
     void anyBytes()

@@ -18,6 +18,11 @@ constexpr qint64 enoughBytes = 2 * 1024 * 1024;
 constexpr qint64 enoughMilliseconds = 3000;
 // Servers put codec settings after the header, never megabytes of them.
 constexpr qsizetype longestHeader = 64 * 1024;
+// A script tag up to this size is held whole, to be rewritten; a longer one
+// passes as it is.
+constexpr qsizetype longestScript = FlvReframer::MaxHeldBack - tagHeaderSize - trailerSize;
+// Enough of a tag's data to know its codec.
+constexpr qsizetype peekSize = 8;
 
 uchar byteAt(QByteArrayView bytes, qsizetype i)
 {
@@ -184,19 +189,33 @@ qsizetype FlvReframer::readHeader(QByteArrayView rest)
 
 qsizetype FlvReframer::readTag(QByteArrayView rest)
 {
+    if (m_tagLeft > 0) {
+        const qsizetype passed = std::min(m_tagLeft, rest.size());
+        if (!m_skipping)
+            m_output += rest.first(passed);
+        m_tagLeft -= passed;
+        return passed;
+    }
     if (rest.size() < tagHeaderSize)
         return 0;
     const qsizetype dataSize = bigEndian(rest, 1, 3);
     const qsizetype size = tagHeaderSize + dataSize + trailerSize;
-    if (rest.size() < size)
-        return 0;
     const int type = byteAt(rest, 0) & 0x1F;
+    const bool whole = type == scriptTag && size <= longestScript;
+    const qsizetype needed = whole ? size : std::min(size, tagHeaderSize + peekSize);
+    if (rest.size() < needed)
+        return 0;
     const bool encrypted = byteAt(rest, 0) & 0x20;
     const quint32 timestamp = bigEndian(rest, 4, 3) | (quint32(byteAt(rest, 7)) << 24);
-    noteTag(
-        type, encrypted ? QByteArrayView() : rest.sliced(tagHeaderSize, dataSize), timestamp, size);
-    output(rest.first(size));
-    return size;
+    noteTag(type,
+        encrypted ? QByteArrayView()
+                  : rest.sliced(tagHeaderSize, std::min(dataSize, needed - tagHeaderSize)),
+        timestamp, size);
+    const qsizetype here = std::min(size, rest.size());
+    m_skipping = m_dropAudio && type == audioTag;
+    output(rest.first(here));
+    m_tagLeft = size - here;
+    return here;
 }
 
 void FlvReframer::output(QByteArrayView tag)
@@ -258,6 +277,9 @@ void FlvReframer::setDropAudio(bool drop)
     for (qsizetype at = 0; at + tagHeaderSize <= tags.size();) {
         const qsizetype size = tagHeaderSize + bigEndian(tags, at + 1, 3) + trailerSize;
         output(QByteArrayView(tags).sliced(at, std::min(size, tags.size() - at)));
+        // The rest of a sound tag cut short here goes too, as it arrives.
+        if (size > tags.size() - at)
+            m_skipping = (byteAt(tags, at) & 0x1F) == audioTag;
         at += size;
     }
 }

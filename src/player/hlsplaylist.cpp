@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <algorithm>
+
 namespace {
 
 struct Line {
@@ -68,7 +70,9 @@ struct Attribute {
     qsizetype start; // of the name
     qsizetype valueStart;
     qsizetype valueEnd;
-    qsizetype end; // after the value and its closing quote
+    // Where the next attribute begins: anything after the value up to the
+    // next comma is this attribute's too, as the reader skips it.
+    qsizetype next;
 };
 
 // NAME=value and NAME="quoted, value" pairs after the tag's colon.
@@ -89,16 +93,37 @@ QList<Attribute> attributesOf(QByteArrayView line)
             ++attribute.valueStart;
             const qsizetype quote = line.indexOf('"', attribute.valueStart);
             attribute.valueEnd = quote < 0 ? line.size() : quote;
-            attribute.end = quote < 0 ? line.size() : quote + 1;
         } else {
             const qsizetype comma = line.indexOf(',', equals);
-            attribute.valueEnd = attribute.end = comma < 0 ? line.size() : comma;
+            attribute.valueEnd = comma < 0 ? line.size() : comma;
         }
+        const qsizetype comma = line.indexOf(',', attribute.valueEnd);
+        at = attribute.next = comma < 0 ? line.size() : comma + 1;
         attributes.append(attribute);
-        const qsizetype comma = line.indexOf(',', attribute.end);
-        at = comma < 0 ? line.size() : comma + 1;
     }
     return attributes;
+}
+
+// Changes to a line, in order: each replaces [from, to).
+struct Edit {
+    qsizetype from;
+    qsizetype to;
+    QByteArray text;
+};
+
+// The line with its edits made in one pass, however many there are.
+QByteArray edited(QByteArrayView line, const QList<Edit> &edits)
+{
+    QByteArray result;
+    qsizetype at = 0;
+    for (const Edit &edit : edits) {
+        const qsizetype from = std::max(edit.from, at);
+        result += line.sliced(at, from - at);
+        result += edit.text;
+        at = std::max(edit.to, from);
+    }
+    result += line.sliced(at);
+    return result;
 }
 
 const Attribute *findAttribute(const QList<Attribute> &attributes, QByteArrayView name)
@@ -110,15 +135,12 @@ const Attribute *findAttribute(const QList<Attribute> &attributes, QByteArrayVie
     return nullptr;
 }
 
-// Removes the attribute with the comma that sets it apart from the others.
-void removeAttribute(QByteArray &line, const Attribute &attribute)
+// Takes the attribute out with the comma that sets it apart from the others.
+Edit removal(QByteArrayView line, const Attribute &attribute)
 {
-    if (attribute.end < line.size() && line[attribute.end] == ',')
-        line.remove(attribute.start, attribute.end + 1 - attribute.start);
-    else if (attribute.start > 0 && line[attribute.start - 1] == ',')
-        line.remove(attribute.start - 1, attribute.end + 1 - attribute.start);
-    else
-        line.remove(attribute.start, attribute.end - attribute.start);
+    const bool last = attribute.next == line.size() || line[attribute.next - 1] != ',';
+    const bool commaBefore = attribute.start > 0 && line[attribute.start - 1] == ',';
+    return {last && commaBefore ? attribute.start - 1 : attribute.start, attribute.next, {}};
 }
 
 // Tags that describe the one segment or variant on the next address line.
@@ -173,21 +195,24 @@ bool looksLikePlaylist(QByteArrayView head)
     return fromHeader(head).startsWith("#EXTM3U");
 }
 
-QByteArray rewrite(
-    QByteArrayView text, const QUrl &base, const std::function<QByteArray(const QUrl &)> &map)
+QByteArray rewrite(QByteArrayView text, const QUrl &base,
+    const std::function<QByteArray(const QUrl &)> &map, qsizetype limit)
 {
     const auto mapped = [&](QByteArrayView address) {
         return map(base.resolved(QUrl(QString::fromUtf8(address))));
     };
     QList<Line> lines = linesOf(fromHeader(text));
     QList<qsizetype> belonging; // tags for the next address line
-    for (qsizetype i = 0; i < lines.size(); ++i) {
+    // At most the text and every address put in.
+    qsizetype size = text.size();
+    for (qsizetype i = 0; i < lines.size() && size <= limit; ++i) {
         Line &line = lines[i];
         const QByteArrayView address = QByteArrayView(line.text).trimmed();
         if (address.isEmpty())
             continue;
         if (!address.startsWith('#')) {
             line.text = mapped(address);
+            size += line.text.size();
             line.dropped = line.text.isEmpty();
             for (const qsizetype tag : qAsConst(belonging))
                 lines[tag].dropped = lines[tag].dropped || line.dropped;
@@ -198,17 +223,21 @@ QByteArray rewrite(
             continue; // a comment
         if (belongsToNextAddress(tagName(line.text)))
             belonging.append(i);
-        const QList<Attribute> attributes = attributesOf(line.text);
-        // From the last so that the earlier positions hold.
-        for (auto it = attributes.crbegin(); it != attributes.crend() && !line.dropped; ++it) {
-            if (it->name != "URI" || it->valueStart == it->valueEnd)
+        QList<Edit> edits;
+        for (const Attribute &attribute : attributesOf(line.text)) {
+            if (attribute.name != "URI" || attribute.valueStart == attribute.valueEnd)
                 continue;
-            const QByteArray uri = mapped(
-                QByteArrayView(line.text).sliced(it->valueStart, it->valueEnd - it->valueStart));
-            line.dropped = uri.isEmpty();
-            line.text.replace(it->valueStart, it->valueEnd - it->valueStart, uri);
+            edits.append({attribute.valueStart, attribute.valueEnd,
+                mapped(QByteArrayView(line.text).sliced(
+                    attribute.valueStart, attribute.valueEnd - attribute.valueStart))});
+            line.dropped = line.dropped || edits.constLast().text.isEmpty();
+            size += edits.constLast().text.size();
         }
+        if (!edits.isEmpty() && !line.dropped)
+            line.text = edited(line.text, edits);
     }
+    if (size > limit)
+        return {};
     return joined(lines);
 }
 
@@ -245,24 +274,28 @@ QByteArray withoutAudioCodecs(QByteArrayView text)
                     == "AUDIO";
             continue;
         }
-        for (auto it = attributes.crbegin(); it != attributes.crend(); ++it) {
-            if (it->name == "AUDIO") {
-                removeAttribute(line.text, *it);
+        QList<Edit> edits;
+        for (const Attribute &attribute : attributes) {
+            if (attribute.name == "AUDIO") {
+                edits.append(removal(line.text, attribute));
                 continue;
             }
-            if (it->name != "CODECS")
+            if (attribute.name != "CODECS")
                 continue;
             QByteArrayList kept;
-            const QByteArray list = line.text.sliced(it->valueStart, it->valueEnd - it->valueStart);
+            const QByteArrayView list = QByteArrayView(line.text).sliced(
+                attribute.valueStart, attribute.valueEnd - attribute.valueStart);
             for (const QByteArrayView entry : codecEntries(list)) {
                 if (!Codecs::isAudio(Codecs::fromCodecString(entry)))
                     kept.append(entry.toByteArray());
             }
             if (kept.isEmpty())
-                removeAttribute(line.text, *it);
+                edits.append(removal(line.text, attribute));
             else
-                line.text.replace(it->valueStart, it->valueEnd - it->valueStart, kept.join(','));
+                edits.append({attribute.valueStart, attribute.valueEnd, kept.join(',')});
         }
+        if (!edits.isEmpty())
+            line.text = edited(line.text, edits);
     }
     return joined(lines);
 }

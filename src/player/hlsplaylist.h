@@ -9,6 +9,8 @@
 
 #include <functional>
 
+// Each reader here does work in proportion to the text it is given (a line
+// with many attributes included) and keeps nothing between calls.
 namespace HlsPlaylist {
 
 // After an optional byte order mark and blanks, the text starts with #EXTM3U.
@@ -18,9 +20,10 @@ bool looksLikePlaylist(QByteArrayView head);
 // tag) resolved against base, where the playlist finally came from, and
 // replaced by what map makes of it. When map gives nothing the address goes:
 // a line with the tags that belong to it alone, a tag with its URI.
-// Lines end in LF; all else stays byte for byte.
-QByteArray rewrite(
-    QByteArrayView text, const QUrl &base, const std::function<QByteArray(const QUrl &)> &map);
+// Lines end in LF; all else stays byte for byte. Empty when the result would
+// pass limit bytes: a short address can come back many times its length.
+QByteArray rewrite(QByteArrayView text, const QUrl &base,
+    const std::function<QByteArray(const QUrl &)> &map, qsizetype limit);
 
 // The codecs each variant of a multivariant playlist announces, in order;
 // empty when none announces any.

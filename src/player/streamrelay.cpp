@@ -4,6 +4,7 @@
 #include "player/datagrams.h"
 #include "player/flvreframer.h"
 #include "player/hlsplaylist.h"
+#include "player/requesthead.h"
 #include "player/tsreframer.h"
 
 #include <QElapsedTimer>
@@ -13,28 +14,24 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QUrlQuery>
 
-struct StreamRelay::StreamState {
-    QByteArray token;
-    QUrl source;
-    RequestHeaders headers;
-    // What the page's engine decodes, as the page said on its first request.
-    QSet<Codec> decodable;
-    bool decodableKnown = false;
-    bool judged = false;
-    bool refused = false;
-    bool dropAudio = false;
-};
+#include <algorithm>
+#include <memory>
+
+class RelayConnection;
 
 namespace {
 
-constexpr qsizetype kMaxRequestHead = 16 * 1024;
 constexpr qsizetype kMaxPlaylist = 4 * 1024 * 1024;
+// A rewritten playlist names each address anew, through the relay.
+constexpr qsizetype kMaxRewritten = 8 * 1024 * 1024;
 // A TS or FLV body is held until its codecs are known, at most this much;
 // then it passes as it is.
 constexpr qsizetype kMaxHeldForCodecs = 2 * 1024 * 1024;
@@ -43,12 +40,23 @@ constexpr qint64 kMaxHeldForCodecsMs = 3000;
 // of whole TS packets.
 constexpr qint64 kSocketHighWater = 512 * 1024;
 constexpr qsizetype kPiece = 188 * 348;
-// Room left in the bound for the socket and what is held for codecs.
-constexpr qint64 kMaxQueued = StreamRelay::MaxBacklog - 4 * 1024 * 1024;
+// What an upstream answer may have waiting before it is read.
+constexpr qint64 kReadBuffer = 256 * 1024;
+// What a connection may come to hold beside its backlog without being asked:
+// the socket's share, the upstream answer's buffer, a reader's hold.
+constexpr qint64 kTransient = kSocketHighWater + kPiece + 64 + kReadBuffer
+    + std::max(TsReframer::MaxHeldBack, FlvReframer::MaxHeldBack);
+// A stream page asks for a playlist and a segment or two at a time.
+constexpr int kMaxStreamConnections = 8;
 constexpr int kMaxConnections = 64;
+// Datagrams read at one go; the rest wait for the next turn of the loop.
+constexpr int kDatagramsAtOnce = 256;
 constexpr int kRequestHeadTimeoutMs = 10000;
 // Upstream silent this long: the source is gone.
 constexpr int kUpstreamSilenceMs = 20000;
+
+static_assert(kMaxStreamConnections * kTransient < StreamRelay::MaxBacklog / 2,
+    "the bound must leave room for a backlog");
 
 // When the page never said: what Chromium decodes everywhere.
 QSet<Codec> assumedDecodable()
@@ -72,17 +80,94 @@ QByteArray chunk(const QByteArray &bytes)
     return QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n";
 }
 
+QString originOf(quint16 port)
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(port);
+}
+
+// Whether the page may have the relay on port fetch upstream: a web
+// address, and not the relay itself.
+bool mayFetch(quint16 port, const QUrl &upstream)
+{
+    if (!WebUrl::isWebAddress(upstream))
+        return false;
+    const int defaultPort = upstream.scheme() == QLatin1String("https") ? 443 : 80;
+    return !(isLoopbackHost(upstream.host()) && upstream.port(defaultPort) == port);
+}
+
+// The relay's address for upstream, or empty when the page may not have it
+// fetched.
+QByteArray relayAddress(quint16 port, const QByteArray &token, const QUrl &upstream)
+{
+    if (!mayFetch(port, upstream))
+        return {};
+    return originOf(port).toLatin1() + '/' + token + "/u/"
+        + upstream.toEncoded().toBase64(
+            QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
 } // namespace
+
+// One stream: its source, what its page decodes, the verdict, and the
+// requests its page made, which share one bound.
+struct RelayStream {
+    QByteArray token;
+    QUrl source;
+    RequestHeaders headers;
+    QByteArray userAgent;
+    // What the page's engine decodes, as the page said on its first request.
+    QSet<Codec> decodable;
+    bool decodableKnown = false;
+    bool judged = false;
+    bool refused = false;
+    bool dropAudio = false;
+    QSet<RelayConnection *> connections;
+};
+
+// The relay proper, on its own thread: the server socket, the upstream
+// network, the streams and their requests.
+class RelayServer : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    quint16 listen();
+    void begin(const std::shared_ptr<RelayStream> &stream);
+    void endAll();
+    qint64 heldBytes() const;
+
+    quint16 port() const { return m_server ? m_server->serverPort() : 0; }
+    QString origin() const { return originOf(port()); }
+    QNetworkAccessManager *network() const { return m_network; }
+    std::shared_ptr<RelayStream> stream(const QByteArray &token) const
+    {
+        return m_streams.value(token);
+    }
+    void judge(RelayStream &stream, const QList<StreamCodecs> &found);
+
+signals:
+    void verdictReached(const QByteArray &token, const StreamVerdict &verdict);
+
+private:
+    void onNewConnection();
+    QList<RelayConnection *> connections() const;
+
+    QTcpServer *m_server = nullptr;
+    QNetworkAccessManager *m_network = nullptr;
+    QHash<QByteArray, std::shared_ptr<RelayStream>> m_streams;
+};
 
 // One request of a stream page, and the upstream answer (or the datagrams)
 // it is served from.
 class RelayConnection : public QObject {
     Q_OBJECT
 public:
-    RelayConnection(StreamRelay *relay, QTcpSocket *socket)
+    RelayConnection(RelayServer *relay, QTcpSocket *socket)
         : QObject(relay), m_relay(relay), m_socket(socket)
     {
         socket->setParent(this);
+        // Only a request head is ever read from the page.
+        socket->setReadBufferSize(64 * 1024);
         connect(socket, &QTcpSocket::readyRead, this, &RelayConnection::readHead);
         connect(socket, &QTcpSocket::bytesWritten, this, &RelayConnection::pump);
         connect(socket, &QTcpSocket::disconnected, this, &RelayConnection::end);
@@ -95,14 +180,20 @@ public:
     {
         if (m_reply)
             m_reply->abort();
+        if (m_stream)
+            m_stream->connections.remove(this);
     }
 
-    const QByteArray &token() const { return m_token; }
-    qint64 heldBytes() const
+    qint64 backlogBytes() const { return m_backlogBytes; }
+    // All it holds but the backlog.
+    qint64 otherBytes() const
     {
-        return m_backlogBytes + m_held.size() + m_socket->bytesToWrite()
+        return m_held.size() + m_socket->bytesToWrite() + (m_reply ? m_reply->bytesAvailable() : 0)
             + (m_ts ? m_ts->pending() : 0) + (m_flv ? m_flv->pending() : 0);
     }
+    qint64 heldBytes() const { return m_backlogBytes + otherBytes(); }
+    // What it may come to hold beside its backlog before it is asked again.
+    qint64 reserve() const { return std::max(kTransient, otherBytes()); }
 
     // Ends this request at once: upstream closes, the page's socket too.
     void end()
@@ -130,33 +221,29 @@ private:
         m_reply = nullptr;
     }
 
+    // What the stream would hold with extra more, every request of its page
+    // counted.
+    qint64 streamHeld(qint64 extra = 0) const
+    {
+        qint64 held = extra;
+        for (const RelayConnection *c : qAsConst(m_stream->connections))
+            held += c->m_backlogBytes + c->reserve();
+        return held;
+    }
+    bool fitsBound(qint64 extra) const { return streamHeld(extra) <= StreamRelay::MaxBacklog; }
+
     void readHead()
     {
-        if (m_headRead) {
-            m_socket->readAll(); // nothing more is asked on this connection
-            return;
-        }
-        m_request += m_socket->readAll();
-        const qsizetype headEnd = m_request.indexOf("\r\n\r\n");
-        if (headEnd < 0) {
-            if (m_request.size() > kMaxRequestHead)
-                respondError(431);
-            return;
-        }
+        const RequestHeadReader::State state = m_head.feed(m_socket->readAll());
+        if (state == RequestHeadReader::State::TooLarge && !m_headSent)
+            return respondError(431);
+        if (state != RequestHeadReader::State::Complete || m_headRead)
+            return; // nothing more is asked on this connection
         m_headRead = true;
-        const QList<QByteArray> lines = m_request.left(headEnd).split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        QHash<QByteArray, QByteArray> fields;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon > 0)
-                fields.insert(
-                    lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
-        }
-        m_request.clear();
-        if (requestLine.size() != 3 || requestLine[0] != "GET")
+        const RequestHead head = m_head.head();
+        if (!head.wellFormed || head.method != "GET")
             return respondError(405);
-        serve(requestLine[1], fields);
+        serve(head.target, head.fields);
     }
 
     void serve(const QByteArray &target, const QHash<QByteArray, QByteArray> &fields)
@@ -165,7 +252,7 @@ private:
         const QString path = url.path();
         const QList<QStringView> parts = QStringView(path).split(u'/');
         // /<token>/u/<upstream> or /<token>/udp
-        const auto stream = m_relay->m_streams.value(parts.value(1).toLatin1());
+        const auto stream = m_relay->stream(parts.value(1).toLatin1());
         const QByteArray host = fields.value("host");
         const QByteArray origin = m_relay->origin().toLatin1();
         const QByteArray fetchSite = fields.value("sec-fetch-site", "same-origin");
@@ -174,8 +261,10 @@ private:
         if (!stream || stream->refused || "http://" + host != origin
             || fields.value("origin", origin) != origin || fetchSite != "same-origin")
             return respondError(403);
+        if (stream->connections.size() >= kMaxStreamConnections)
+            return respondError(503);
         m_stream = stream;
-        m_token = stream->token;
+        m_stream->connections.insert(this);
         const QString can = QUrlQuery(url).queryItemValue(QStringLiteral("can"));
         if (!can.isEmpty() && !stream->decodableKnown) {
             stream->decodableKnown = true;
@@ -189,7 +278,7 @@ private:
             return respondError(404);
         const QUrl upstream = QUrl::fromEncoded(QByteArray::fromBase64(
             parts[3].toLatin1(), QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-        if (!m_relay->mayFetch(upstream))
+        if (!mayFetch(m_relay->port(), upstream))
             return respondError(403);
         startHttp(upstream, fields.value("range"));
     }
@@ -202,14 +291,15 @@ private:
             request.setRawHeader(name, value);
             ownAgent = ownAgent || name.compare("User-Agent", Qt::CaseInsensitive) == 0;
         }
-        if (!ownAgent && !m_relay->m_userAgent.isEmpty())
-            request.setRawHeader("User-Agent", m_relay->m_userAgent);
+        if (!ownAgent && !m_stream->userAgent.isEmpty())
+            request.setRawHeader("User-Agent", m_stream->userAgent);
         if (!range.isEmpty())
             request.setRawHeader("Range", range);
         request.setAttribute(
             QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
         request.setTransferTimeout(kUpstreamSilenceMs);
-        m_reply = m_relay->m_network->get(request);
+        m_reply = m_relay->network()->get(request);
+        m_reply->setReadBufferSize(kReadBuffer);
         m_silence.stop();
         // The status is known once the answer's head is in, before its body.
         connect(m_reply, &QNetworkReply::metaDataChanged, this, &RelayConnection::upstreamFailed);
@@ -269,17 +359,26 @@ private:
         m_body = Body::Ts;
         m_ts = std::make_unique<TsReframer>();
         m_contentType = "video/mp2t";
-        connect(m_datagrams, &QUdpSocket::readyRead, this, [this, source] {
-            while (m_datagrams && m_datagrams->hasPendingDatagrams()) {
-                const QNetworkDatagram datagram = m_datagrams->receiveDatagram();
-                if (!source.source.isNull() && datagram.senderAddress() != source.source)
-                    continue;
-                const QByteArray ts = Datagrams::tsPayload(datagram.data());
-                if (!ts.isEmpty())
-                    take(ts);
-            }
-        });
+        connect(
+            m_datagrams, &QUdpSocket::readyRead, this, [this, source] { readDatagrams(source); });
         sendHead();
+    }
+
+    // A flood of datagrams is taken a batch at a time, so that the end of the
+    // stream and the other streams get their turn.
+    void readDatagrams(const Datagrams::Source &source)
+    {
+        for (int n = 0; n < kDatagramsAtOnce; ++n) {
+            if (!m_datagrams || !m_datagrams->hasPendingDatagrams())
+                return;
+            const QNetworkDatagram datagram = m_datagrams->receiveDatagram();
+            if (!source.source.isNull() && datagram.senderAddress() != source.source)
+                continue;
+            const QByteArray ts = Datagrams::tsPayload(datagram.data());
+            if (!ts.isEmpty())
+                take(ts);
+        }
+        QTimer::singleShot(0, this, [this, source] { readDatagrams(source); });
     }
 
     // Upstream bytes, as they arrive.
@@ -298,7 +397,7 @@ private:
             break;
         case Body::Playlist:
             m_held += bytes;
-            if (m_held.size() > kMaxPlaylist)
+            if (m_held.size() > kMaxPlaylist || !fitsBound(0))
                 respondError(502);
             return;
         case Body::Ts:
@@ -343,7 +442,7 @@ private:
             if (!m_holding.isValid())
                 m_holding.start();
             if (!known && framer.pending() < kMaxHeldForCodecs
-                && m_holding.elapsed() < kMaxHeldForCodecsMs && !m_upstreamDone)
+                && m_holding.elapsed() < kMaxHeldForCodecsMs && !m_upstreamDone && fitsBound(0))
                 return;
             m_judged = true;
             if (known)
@@ -367,10 +466,15 @@ private:
             return end();
         if (m_stream->dropAudio)
             text = HlsPlaylist::withoutAudioCodecs(text);
-        const QByteArray token = m_token;
-        StreamRelay *relay = m_relay;
-        text = HlsPlaylist::rewrite(text, finalUrl,
-            [relay, token](const QUrl &uri) { return relay->relayAddress(token, uri); });
+        const QByteArray token = m_stream->token;
+        const quint16 port = m_relay->port();
+        const qint64 room = StreamRelay::MaxBacklog - streamHeld();
+        text = HlsPlaylist::rewrite(
+            text, finalUrl,
+            [port, token](const QUrl &uri) { return relayAddress(port, token, uri); },
+            std::min<qint64>(kMaxRewritten, room));
+        if (text.isEmpty())
+            return respondError(502);
         m_socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\n"
                         "Content-Length: "
             + QByteArray::number(text.size())
@@ -397,7 +501,7 @@ private:
             m_backlog.append(bytes.mid(at, kPiece));
         m_backlogBytes += bytes.size();
         // A live source outruns a slow page: the oldest goes, never memory.
-        while (m_backlogBytes > kMaxQueued && m_backlog.size() > 1) {
+        while (!m_backlog.isEmpty() && !fitsBound(0)) {
             m_backlogBytes -= m_backlog.first().size();
             m_backlog.removeFirst();
         }
@@ -438,13 +542,12 @@ private:
         dropUpstream();
     }
 
-    StreamRelay *m_relay;
+    RelayServer *m_relay;
     QTcpSocket *m_socket;
     QTimer m_silence;
-    QByteArray m_request;
+    RequestHeadReader m_head;
     bool m_headRead = false;
-    std::shared_ptr<StreamRelay::StreamState> m_stream;
-    QByteArray m_token;
+    std::shared_ptr<RelayStream> m_stream;
     QPointer<QNetworkReply> m_reply;
     QUdpSocket *m_datagrams = nullptr;
     Body m_body = Body::Sniffing;
@@ -463,72 +566,48 @@ private:
     qint64 m_backlogBytes = 0;
 };
 
-StreamRelay::StreamRelay(QObject *parent) : QObject(parent)
+quint16 RelayServer::listen()
 {
+    if (!m_server) {
+        m_server = new QTcpServer(this);
+        m_network = new QNetworkAccessManager(this);
+        connect(m_server, &QTcpServer::newConnection, this, &RelayServer::onNewConnection);
+        // Loopback only, on a port of the system's choosing.
+        m_server->listen(QHostAddress::LocalHost, 0);
+    }
+    return m_server->isListening() ? m_server->serverPort() : 0;
 }
 
-StreamRelay::~StreamRelay()
+void RelayServer::begin(const std::shared_ptr<RelayStream> &stream)
 {
-    closeAll();
-}
-
-bool StreamRelay::listen()
-{
-    if (m_server)
-        return m_server->isListening();
-    m_server = new QTcpServer(this);
-    m_network = new QNetworkAccessManager(this);
-    connect(m_server, &QTcpServer::newConnection, this, &StreamRelay::onNewConnection);
-    // Loopback only, on a port of the system's choosing.
-    return m_server->listen(QHostAddress::LocalHost, 0);
-}
-
-QString StreamRelay::origin() const
-{
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_server ? m_server->serverPort() : 0);
-}
-
-StreamRelay::Stream StreamRelay::open(const QUrl &source, const RequestHeaders &headers)
-{
-    closeAll();
-    if (!listen())
-        return {};
-    auto stream = std::make_shared<StreamState>();
-    // Unguessable: another page on this machine cannot ride on it.
-    quint64 random[2];
-    QRandomGenerator::system()->fillRange(random);
-    stream->token = QByteArray(reinterpret_cast<const char *>(random), sizeof random).toHex();
-    stream->source = source;
-    stream->headers = headers;
+    endAll();
     m_streams.insert(stream->token, stream);
-
-    const QString base = origin() + u'/' + QString::fromLatin1(stream->token) + u'/';
-    const QUrl entry = WebUrl::isDatagramAddress(source)
-        ? QUrl(base + QStringLiteral("udp"))
-        : QUrl::fromEncoded(relayAddress(stream->token, source));
-    return {stream->token, QUrl(base), entry};
 }
 
-void StreamRelay::closeAll()
+QList<RelayConnection *> RelayServer::connections() const
+{
+    return findChildren<RelayConnection *>(Qt::FindDirectChildrenOnly);
+}
+
+void RelayServer::endAll()
 {
     m_streams.clear();
-    for (RelayConnection *connection : findChildren<RelayConnection *>(Qt::FindDirectChildrenOnly))
+    for (RelayConnection *connection : connections())
         connection->end();
 }
 
-qint64 StreamRelay::heldBytes() const
+qint64 RelayServer::heldBytes() const
 {
     qint64 held = 0;
-    for (const RelayConnection *connection :
-        findChildren<RelayConnection *>(Qt::FindDirectChildrenOnly))
+    for (const RelayConnection *connection : connections())
         held += connection->heldBytes();
     return held;
 }
 
-void StreamRelay::onNewConnection()
+void RelayServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        if (findChildren<RelayConnection *>(Qt::FindDirectChildrenOnly).size() >= kMaxConnections) {
+        if (connections().size() >= kMaxConnections) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -537,25 +616,7 @@ void StreamRelay::onNewConnection()
     }
 }
 
-bool StreamRelay::mayFetch(const QUrl &upstream) const
-{
-    if (!WebUrl::isWebAddress(upstream))
-        return false;
-    const int defaultPort = upstream.scheme() == QLatin1String("https") ? 443 : 80;
-    return !(
-        isLoopbackHost(upstream.host()) && upstream.port(defaultPort) == m_server->serverPort());
-}
-
-QByteArray StreamRelay::relayAddress(const QByteArray &token, const QUrl &upstream) const
-{
-    if (!mayFetch(upstream))
-        return {};
-    return origin().toLatin1() + '/' + token + "/u/"
-        + upstream.toEncoded().toBase64(
-            QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-}
-
-void StreamRelay::judge(StreamState &stream, const QList<StreamCodecs> &found)
+void RelayServer::judge(RelayStream &stream, const QList<StreamCodecs> &found)
 {
     if (stream.judged)
         return;
@@ -573,6 +634,83 @@ void StreamRelay::judge(StreamState &stream, const QList<StreamCodecs> &found)
         break;
     }
     emit verdictReached(stream.token, verdict);
+}
+
+StreamRelay::StreamRelay(QObject *parent) : QObject(parent)
+{
+    qRegisterMetaType<StreamVerdict>();
+}
+
+StreamRelay::~StreamRelay()
+{
+    if (!m_thread)
+        return;
+    // The relay's objects go with its thread, on that thread.
+    QMetaObject::invokeMethod(m_server, &RelayServer::endAll, Qt::QueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+}
+
+// The thread starts with the first stream, so a viewer that plays none
+// never has it.
+bool StreamRelay::start()
+{
+    if (!m_thread) {
+        m_thread = new QThread(this);
+        m_thread->setObjectName(QStringLiteral("stream relay"));
+        m_server = new RelayServer;
+        m_server->moveToThread(m_thread);
+        connect(m_thread, &QThread::finished, m_server, &QObject::deleteLater);
+        connect(m_server, &RelayServer::verdictReached, this, &StreamRelay::verdictReached);
+        m_thread->start();
+    }
+    if (m_port == 0) {
+        RelayServer *server = m_server;
+        QMetaObject::invokeMethod(
+            server, [server] { return server->listen(); }, Qt::BlockingQueuedConnection, &m_port);
+    }
+    return m_port != 0;
+}
+
+StreamRelay::Stream StreamRelay::open(const QUrl &source, const RequestHeaders &headers)
+{
+    if (!start())
+        return {};
+    auto stream = std::make_shared<RelayStream>();
+    // Unguessable: another page on this machine cannot ride on it.
+    quint64 random[2];
+    QRandomGenerator::system()->fillRange(random);
+    stream->token = QByteArray(reinterpret_cast<const char *>(random), sizeof random).toHex();
+    stream->source = source;
+    stream->headers = headers;
+    stream->userAgent = m_userAgent;
+    // Before the page can ask: events to the relay's thread arrive in order.
+    RelayServer *server = m_server;
+    QMetaObject::invokeMethod(
+        server, [server, stream] { server->begin(stream); }, Qt::QueuedConnection);
+
+    const QString base = originOf(m_port) + u'/' + QString::fromLatin1(stream->token) + u'/';
+    const QUrl entry = WebUrl::isDatagramAddress(source)
+        ? QUrl(base + QStringLiteral("udp"))
+        : QUrl::fromEncoded(relayAddress(m_port, stream->token, source));
+    return {stream->token, QUrl(base), entry};
+}
+
+void StreamRelay::closeAll()
+{
+    if (m_server)
+        QMetaObject::invokeMethod(m_server, &RelayServer::endAll, Qt::QueuedConnection);
+}
+
+qint64 StreamRelay::heldBytes() const
+{
+    qint64 held = 0;
+    if (m_server) {
+        RelayServer *server = m_server;
+        QMetaObject::invokeMethod(
+            server, [server] { return server->heldBytes(); }, Qt::BlockingQueuedConnection, &held);
+    }
+    return held;
 }
 
 #include "streamrelay.moc"

@@ -3,21 +3,20 @@
 #include "net/channeladdress.h"
 #include "player/streamcodecs.h"
 
-#include <QHash>
 #include <QObject>
 #include <QUrl>
 
-#include <memory>
-
-class QNetworkAccessManager;
-class QTcpServer;
-class RelayConnection;
+class QThread;
+class RelayServer;
 
 // Every byte of a direct stream reaches the stream page through here, on
 // loopback: the page asks only its own origin, so no CDN's missing CORS
 // headers, no header a page may not set, and no datagram socket stand in
 // the way. Playlists are rewritten to point back here; bodies are passed on
 // as they arrive, re-framed where the engine cannot take what they carry.
+// What a stream server sends is read on a thread of the relay's own, so a
+// server that sends whatever it likes can slow its own stream at most,
+// never the window.
 class StreamRelay : public QObject {
     Q_OBJECT
 public:
@@ -38,32 +37,23 @@ public:
     // Sent upstream when the channel names no User-Agent of its own.
     void setUserAgent(const QByteArray &userAgent) { m_userAgent = userAgent; }
 
-    // Bytes waiting for stream pages now, in the relay and its sockets.
+    // Bytes the relay holds now for stream pages, what waits in its sockets
+    // included. Asks the relay's thread, and waits for its answer.
     qint64 heldBytes() const;
 
-    // What a page that reads slower than a live source may leave waiting;
-    // beyond it the oldest data goes.
+    // What the relay may hold for one stream, however slowly its page reads
+    // and however many requests it makes; beyond it the oldest data goes.
     static constexpr qint64 MaxBacklog = 16 * 1024 * 1024;
-
-    struct StreamState;
 
 signals:
     // What the stream carries decided how it plays (never for Play).
     void verdictReached(const QByteArray &token, const StreamVerdict &verdict);
 
 private:
-    friend class RelayConnection;
-    bool listen();
-    void onNewConnection();
-    QString origin() const;
-    // The relay's address for upstream, or empty when the page may not have
-    // it fetched (another scheme, the relay itself).
-    QByteArray relayAddress(const QByteArray &token, const QUrl &upstream) const;
-    bool mayFetch(const QUrl &upstream) const;
-    void judge(StreamState &stream, const QList<StreamCodecs> &found);
+    bool start();
 
-    QTcpServer *m_server = nullptr;
-    QNetworkAccessManager *m_network = nullptr;
+    QThread *m_thread = nullptr;
+    RelayServer *m_server = nullptr; // lives on m_thread
+    quint16 m_port = 0;
     QByteArray m_userAgent;
-    QHash<QByteArray, std::shared_ptr<StreamState>> m_streams;
 };

@@ -1,5 +1,7 @@
 #include "tsreframer.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -266,7 +268,7 @@ void TsReframer::onPacket(const char *bytes)
     const bool damaged = byteAt(packet, 1) & 0x80;
     const bool unitStart = byteAt(packet, 1) & 0x40;
     const int pid = pidAt(packet, 1);
-    if (!damaged && (pid == patPid || m_tablePids.contains(pid)))
+    if (!damaged && (pid == patPid || m_isTablePid.test(pid)))
         readSections(pid, unitStart, payloadOf(packet));
     output(packet);
 }
@@ -274,17 +276,22 @@ void TsReframer::onPacket(const char *bytes)
 void TsReframer::output(QByteArrayView packet)
 {
     const int pid = pidAt(packet, 1);
-    if (m_dropAudio && m_audioPids.contains(pid))
+    if (m_dropAudio && m_audioUses[pid] > 0)
         return;
     const qsizetype at = m_output.size();
     m_output.append(packet);
-    if (m_dropAudio && !(byteAt(packet, 1) & 0x80))
+    if (!m_dropAudio)
+        return;
+    if (!(byteAt(packet, 1) & 0x80))
         gatherTable(pid, byteAt(packet, 1) & 0x40, at);
+    // A table that does not end within reach, whatever the packets after
+    // its first, passes as it came.
+    if (m_gatheredPid >= 0 && m_output.size() - m_heldFrom > mostHeldPackets * packetSize)
+        releaseGathered();
 }
 
 void TsReframer::readSections(int pid, bool unitStart, QByteArrayView payload)
 {
-    const QList<int> programs = m_tablePids;
     QByteArray &section = m_sections[pid];
     if (unitStart) {
         if (payload.isEmpty() || 1 + byteAt(payload, 0) > payload.size()) {
@@ -302,9 +309,10 @@ void TsReframer::readSections(int pid, bool unitStart, QByteArrayView payload)
         section += payload;
     }
     readWholeSections(pid, section);
-    if (programs != m_tablePids) {
+    if (m_tablesChanged) {
+        m_tablesChanged = false;
         for (auto it = m_sections.begin(); it != m_sections.end();) {
-            if (it.key() != patPid && !m_tablePids.contains(it.key()))
+            if (it.key() != patPid && !m_isTablePid.test(it.key()))
                 it = m_sections.erase(it);
             else
                 ++it;
@@ -336,12 +344,16 @@ void TsReframer::onSection(int pid, QByteArrayView section)
         onProgramList(section);
         return;
     }
+    // Tables are repeated several times a second; one read is enough.
+    const quint32 crc = qFromBigEndian<quint32>(section.data() + section.size() - 4);
+    if (const auto seen = m_tableCrcs.constFind(pid); seen != m_tableCrcs.cend() && *seen == crc)
+        return;
     qsizetype firstEntry = 0;
     QList<StreamEntry> entries;
     if (!readProgramTable(section, firstEntry, entries))
         return;
-    QList<int> &audioPids = m_audioPidsByTable[pid];
-    audioPids.clear();
+    m_tableCrcs.insert(pid, crc);
+    QList<int> audioPids;
     StreamCodecs found;
     for (const StreamEntry &entry : entries) {
         if (Codecs::isAudio(entry.codec)) {
@@ -352,9 +364,7 @@ void TsReframer::onSection(int pid, QByteArrayView section)
             found.video = entry.codec;
         }
     }
-    m_audioPids.clear();
-    for (const QList<int> &pids : qAsConst(m_audioPidsByTable))
-        m_audioPids.unite(QSet<int>(pids.cbegin(), pids.cend()));
+    setAudioPids(pid, audioPids);
     if (!m_tablePids.isEmpty() && pid == m_tablePids.constFirst()) {
         m_codecs = found;
         m_programKnown = true;
@@ -363,15 +373,22 @@ void TsReframer::onSection(int pid, QByteArrayView section)
 
 void TsReframer::onProgramList(QByteArrayView section)
 {
-    if (section.size() < 12 || byteAt(section, 0) != 0x00 || mpegCrc32(section) != 0)
+    if (section.size() < 12 || byteAt(section, 0) != 0x00)
         return;
+    const quint32 crc = qFromBigEndian<quint32>(section.data() + section.size() - 4);
+    if (crc == m_programListCrc || mpegCrc32(section) != 0)
+        return;
+    m_programListCrc = crc;
     QList<int> tablePids;
+    std::bitset<pidCount> listed;
     for (qsizetype at = 8; at + 4 <= section.size() - 4; at += 4) {
         const int program = (byteAt(section, at) << 8) | byteAt(section, at + 1);
         const int pid = pidAt(section, at + 2);
         // Program 0 names the network table, not a program.
-        if (program != 0 && pid != patPid && pid != 0x1FFF && !tablePids.contains(pid))
+        if (program != 0 && pid != patPid && pid != 0x1FFF && !listed.test(pid)) {
+            listed.set(pid);
             tablePids.append(pid);
+        }
     }
     if (tablePids == m_tablePids)
         return;
@@ -379,13 +396,28 @@ void TsReframer::onProgramList(QByteArrayView section)
         m_programKnown = false;
         m_codecs = {};
     }
-    m_tablePids = tablePids;
-    for (auto it = m_audioPidsByTable.begin(); it != m_audioPidsByTable.end();) {
-        if (!m_tablePids.contains(it.key()))
-            it = m_audioPidsByTable.erase(it);
-        else
-            ++it;
+    for (const int pid : qAsConst(m_tablePids)) {
+        if (!listed.test(pid)) {
+            setAudioPids(pid, {});
+            m_audioPidsByTable.remove(pid);
+        }
     }
+    m_tablePids = tablePids;
+    m_isTablePid = listed;
+    m_tableCrcs.clear();
+    m_tablesChanged = true;
+}
+
+// Counts each table's sound streams in and its earlier ones out: the cost is
+// that of the tables' own entries, however many other tables there are.
+void TsReframer::setAudioPids(int tablePid, const QList<int> &pids)
+{
+    QList<int> &listed = m_audioPidsByTable[tablePid];
+    for (const int pid : qAsConst(listed))
+        --m_audioUses[pid];
+    listed = pids;
+    for (const int pid : pids)
+        ++m_audioUses[pid];
 }
 
 void TsReframer::setDropAudio(bool drop)
@@ -416,32 +448,31 @@ QByteArray TsReframer::take()
 
 void TsReframer::gatherTable(int pid, bool unitStart, qsizetype at)
 {
+    const QByteArrayView payload = payloadOf(QByteArrayView(m_output).sliced(at, packetSize));
     if (m_gatheredPid >= 0) {
-        if (pid != m_gatheredPid) {
-            if ((m_output.size() - m_heldFrom) / packetSize > mostHeldPackets)
-                releaseGathered();
-            return;
-        }
-        if (!unitStart) {
+        const bool other = pid != m_gatheredPid;
+        if (!other && !unitStart) {
             m_gathered.append(at);
+            m_gatheredPayload += payload;
             rewriteGatheredTable();
-            return;
+        } else if (!other) {
+            releaseGathered(); // a new table began before the last one ended
         }
-        releaseGathered(); // a new table began before the last one ended
+        if (other || !unitStart)
+            return;
     }
-    if (!unitStart || !m_tablePids.contains(pid))
+    if (!unitStart || !m_isTablePid.test(pid))
         return;
     m_gatheredPid = pid;
     m_gathered = {at};
+    m_gatheredPayload = payload.toByteArray();
     m_heldFrom = at;
     rewriteGatheredTable();
 }
 
 void TsReframer::rewriteGatheredTable()
 {
-    QByteArray joined;
-    for (const qsizetype at : qAsConst(m_gathered))
-        joined += payloadOf(QByteArrayView(m_output).sliced(at, packetSize));
+    const QByteArray &joined = m_gatheredPayload;
     // Only a table that starts its first packet's payload is rewritten.
     if (joined.isEmpty() || joined.at(0) != 0) {
         releaseGathered();
@@ -480,5 +511,6 @@ void TsReframer::releaseGathered()
 {
     m_gatheredPid = -1;
     m_gathered.clear();
+    m_gatheredPayload.clear();
     m_heldFrom = -1;
 }

@@ -8,15 +8,23 @@
 #include <QList>
 #include <QSet>
 
+#include <array>
+#include <bitset>
+
 // The checksum that closes every table section in an MPEG-TS.
 quint32 mpegCrc32(QByteArrayView bytes);
 
 // Reads an MPEG-TS arriving in chunks of any size, finds its packets (after
 // garbage, a start in mid-packet or a lost packet edge) and the codecs of its
 // first program, and can strip its sound on the way through.
+// Whatever the input, the work per byte is bounded (a table costs what its
+// own bytes hold, a table seen before costs nothing), and once take() has
+// returned what is ready at most MaxHeldBack bytes stay behind.
 class TsReframer {
 public:
     static constexpr qsizetype packetSize = 188;
+    // What pending() may hold once take() has returned the rest.
+    static constexpr qsizetype MaxHeldBack = 66 * packetSize;
 
     void push(QByteArrayView bytes);
 
@@ -39,12 +47,15 @@ public:
     qsizetype pending() const { return m_input.size() + m_output.size(); }
 
 private:
+    static constexpr int pidCount = 0x2000;
+
     void onPacket(const char *packet);
     void output(QByteArrayView packet);
     void readSections(int pid, bool unitStart, QByteArrayView payload);
     void readWholeSections(int pid, QByteArray &sections);
     void onSection(int pid, QByteArrayView section);
     void onProgramList(QByteArrayView section);
+    void setAudioPids(int tablePid, const QList<int> &pids);
     void gatherTable(int pid, bool unitStart, qsizetype at);
     void rewriteGatheredTable();
     void releaseGathered();
@@ -56,8 +67,13 @@ private:
 
     QHash<int, QByteArray> m_sections; // table section being read, by PID
     QList<int> m_tablePids; // of each program's table of streams, first program first
+    std::bitset<pidCount> m_isTablePid;
+    bool m_tablesChanged = false;
+    qint64 m_programListCrc = -1; // of the last program list read
+    QHash<int, quint32> m_tableCrcs; // of the last section read, by table PID
     QHash<int, QList<int>> m_audioPidsByTable;
-    QSet<int> m_audioPids;
+    // How many tables name each PID as sound.
+    std::array<quint16, pidCount> m_audioUses {};
     bool m_programKnown = false;
     StreamCodecs m_codecs;
 
@@ -65,5 +81,6 @@ private:
     // from its first packet on.
     int m_gatheredPid = -1;
     QList<qsizetype> m_gathered; // where its packets are in m_output
+    QByteArray m_gatheredPayload; // their payloads, joined
     qsizetype m_heldFrom = -1;
 };
