@@ -199,7 +199,7 @@ void tst_ChannelList::fuzzCorpus_data()
 {
     QTest::addColumn<QString>("file");
     int cases = 0;
-    for (const char *dir : {"corpus", "regressions"}) {
+    for (const char *dir : {"corpus/channellist", "regressions/channellist"}) {
         const QDir d(QStringLiteral(FUZZ_DIR "/") + QLatin1String(dir));
         for (const QFileInfo &f : d.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
             QTest::newRow(qPrintable(QLatin1String(dir) + u'/' + f.fileName())) << f.filePath();

@@ -1,4 +1,5 @@
 #include "player/streamrelay.h"
+#include "streambytes.h"
 #include "vendorserver.h"
 
 #include <QFile>
@@ -14,6 +15,7 @@ private slots:
     void refused_data();
     void refused();
     void playlistPointsBack();
+    void slowPageHoldsBoundedMemory_data();
     void slowPageHoldsBoundedMemory();
     void segmentArrivesWhole();
 
@@ -175,20 +177,34 @@ void tst_StreamRelay::playlistPointsBack()
 }
 
 // A source far faster than the page: the relay keeps reading it and drops
-// the oldest, so what it holds stays bounded.
+// the oldest, so what it holds stays bounded, whatever the body.
+void tst_StreamRelay::slowPageHoldsBoundedMemory_data()
+{
+    using namespace StreamBytes;
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("block");
+    QTest::newRow("bytes") << QByteArray() << QByteArray(1 << 20, 'x');
+    QTest::newRow("mpeg-ts") << pat + pmt(h264Aac) << media.repeated(1860);
+    const QByteArray hugeTag = flvTag(9, "\x17\x01").left(11).replace(1, 3, "\xFF\xFF\xFF");
+    QTest::newRow("flv, tags of 16 MiB") << flvHeader(1) + hugeTag << QByteArray(1 << 20, '\x09');
+}
+
 void tst_StreamRelay::slowPageHoldsBoundedMemory()
 {
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, block);
     QTcpServer source;
     QVERIFY(source.listen(QHostAddress::LocalHost));
     qint64 sent = 0;
     connect(&source, &QTcpServer::newConnection, this, [&] {
         QTcpSocket *s = source.nextPendingConnection();
         s->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                 "Content-Length: 2147483648\r\n\r\n");
-        auto more = [s, &sent] {
+                 "Content-Length: 2147483648\r\n\r\n"
+            + head);
+        auto more = [s, &sent, block] {
             while (s->bytesToWrite() < (4 << 20) && sent < (qint64(2) << 30)) {
-                s->write(QByteArray(1 << 20, 'x'));
-                sent += 1 << 20;
+                s->write(block);
+                sent += block.size();
             }
         };
         connect(s, &QTcpSocket::bytesWritten, s, more);
