@@ -4,7 +4,9 @@
 #include "player/streamcodecs.h"
 #include "player/tsreframer.h"
 #include "streambytes.h"
+#include "streamchecks.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -13,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <map>
 
 using Action = StreamVerdict::Action;
 using C = Codec;
@@ -30,6 +34,24 @@ const T &fetched(const char *column)
 {
     return *static_cast<const T *>(QTest::qData(column, qMetaTypeId<T>()));
 }
+
+const auto metadata = [](bool sound) {
+    return B("\x02\x00\x0AonMetaData\x08\x00\x00\x00\x01\x00\x08hasAudio\x01", 29) + char(sound);
+};
+
+B rtp(const B &payload, int csrcs, int extensionWords, int padding)
+{
+    B bytes = char(0x80 | (padding ? 0x20 : 0) | (extensionWords >= 0 ? 0x10 : 0) | csrcs)
+        + B("\x21\x00\x07", 3) + B(8 + 4 * csrcs, '\x5A');
+    if (extensionWords >= 0)
+        bytes += bigEndian(0xBEDE0000 | extensionWords, 4) + B(4 * extensionWords, 'e');
+    return bytes + payload + B(std::max(padding - 1, 0), '\0') + B(padding ? 1 : 0, char(padding));
+}
+
+// What each reader's fuzzer checks.
+const std::map<QString, QString (*)(const QByteArray &)> checks {{"ts", StreamChecks::ts},
+    {"flv", StreamChecks::flv}, {"hls", StreamChecks::hls}, {"rtp", StreamChecks::rtp},
+    {"requesthead", StreamChecks::requestHead}, {"headerlist", StreamChecks::headerList}};
 
 // The picture and sound decoders a Chromium engine has.
 const QSet<Codec> engine {C::H264, C::Aac, C::MpegAudio, C::Vp8, C::Vp9, C::Av1, C::Opus};
@@ -436,43 +458,65 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, dropAudio);
-        struct Run {
-            double nsPerByte = 0;
-            qsizetype mostHeld = 0, out = 0;
-        };
         const bool flv = bytes.startsWith("FLV");
-        const auto read = [&](const B &input) {
-            Run run {std::numeric_limits<double>::max()};
-            // The fastest of three; one is enough to tell minutes from milliseconds.
-            for (int round = 0; round < 3 && (round == 0 || run.nsPerByte < 1000); ++round) {
+        qsizetype mostHeld = 0, out = 0;
+        // ns a byte, the fastest of three runs; one tells minutes from milliseconds.
+        const auto cost = [&](const B &input) {
+            double fastest = 1e9;
+            for (int round = 0; round < 3 && (round == 0 || fastest < 1000); ++round) {
                 TsReframer ts;
                 FlvReframer flvReader;
-                ts.setDropAudio(dropAudio);
-                flvReader.setDropAudio(dropAudio);
-                run.out = 0;
+                ts.setDropAudio(dropAudio), flvReader.setDropAudio(dropAudio);
                 QElapsedTimer clock;
                 clock.start();
+                out = 0;
                 for (qsizetype at = 0; at < input.size(); at += 65536) {
-                    const QByteArrayView chunk = QByteArrayView(input).sliced(at).first(
+                    const auto piece = QByteArrayView(input).sliced(at).first(
                         std::min<qsizetype>(65536, input.size() - at));
-                    if (flv)
-                        flvReader.push(chunk), run.out += flvReader.take().size();
-                    else
-                        ts.push(chunk), run.out += ts.take().size();
-                    run.mostHeld = std::max(run.mostHeld, flv ? flvReader.pending() : ts.pending());
+                    flv ? flvReader.push(piece) : ts.push(piece);
+                    out += (flv ? flvReader.take() : ts.take()).size();
+                    mostHeld = std::max(mostHeld, flv ? flvReader.pending() : ts.pending());
                 }
-                run.nsPerByte
-                    = std::min(run.nsPerByte, double(clock.nsecsElapsed()) / input.size());
+                fastest = std::min(fastest, double(clock.nsecsElapsed()) / input.size());
             }
-            return run;
+            return fastest;
         };
-        const Run plain = read(fetched<B>("plain")), hostile = read(bytes);
+        const double plain = cost(fetched<B>("plain"));
+        mostHeld = 0;
+        const double hostile = cost(bytes);
         const qsizetype bound = flv ? FlvReframer::MaxHeldBack : TsReframer::MaxHeldBack;
-        QVERIFY2(hostile.mostHeld <= bound, qPrintable(QString::number(hostile.mostHeld)));
-        QVERIFY(hostile.out <= bytes.size() && hostile.out >= bytes.size() - 2 * bound);
-        QVERIFY2(hostile.nsPerByte < 50 * plain.nsPerByte,
-            qPrintable(
-                QString("%1 ns a byte, plain %2").arg(hostile.nsPerByte).arg(plain.nsPerByte)));
+        QVERIFY2(mostHeld <= bound, qPrintable(QString::number(mostHeld)));
+        QVERIFY(out <= bytes.size() && out >= bytes.size() - 2 * bound);
+        QVERIFY2(hostile < 50 * plain,
+            qPrintable(QString("%1 ns a byte, plain %2").arg(hostile).arg(plain)));
+    }
+
+    // Every input the readers' fuzzers kept, and every one they ever broke
+    // on, still meets its reader's promises.
+    void fuzzCorpus_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("file");
+        for (const auto &[target, check] : checks) {
+            int cases = 0;
+            for (const char *dir : {"corpus", "regressions"}) {
+                const QDir d(QStringLiteral(FUZZ_DIR "/%1/%2").arg(dir, target));
+                for (const QFileInfo &f : d.entryInfoList(QDir::Files, QDir::Name)) {
+                    QTest::newRow(
+                        qPrintable(QStringLiteral("%1/%2/%3").arg(dir, target, f.fileName())))
+                        << target << f.filePath();
+                    ++cases;
+                }
+            }
+            QVERIFY2(cases > 0, qPrintable("no corpus for " + target));
+        }
+    }
+    void fuzzCorpus()
+    {
+        QFile f(fetched<QString>("file"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString problem = checks.at(fetched<QString>("target"))(f.readAll());
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
     void anyBytes()

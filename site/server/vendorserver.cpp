@@ -246,6 +246,22 @@ bool isFramingHeader(const QByteArray &name)
 
 // One accepted socket: reads one request, answers once, then closes.
 // A child of its socket, so it goes away with it (and takes its timers along).
+namespace {
+// The same bytes for ever, all due at once.
+class Repeated : public LiveMedia::Stream {
+public:
+    explicit Repeated(const QByteArray &block)
+    {
+        while (m_bytes.size() < 64 * 1024)
+            m_bytes += block;
+    }
+    LiveMedia::Chunk next() override { return {m_bytes, 0}; }
+
+private:
+    QByteArray m_bytes;
+};
+} // namespace
+
 class VendorConnection : public QObject {
 public:
     VendorConnection(VendorServer *server, QTcpSocket *socket)
@@ -377,6 +393,11 @@ private:
     {
         if (r.closeWithoutAnswer) {
             m_socket->disconnectFromHost();
+            return;
+        }
+        if (!r.endless.isEmpty()) {
+            m_socket->write(head(r.status, {{"Content-Type", r.contentType}}, -1) + r.body);
+            startStream(std::make_unique<Repeated>(r.endless));
             return;
         }
         VendorServer::Headers headers;
@@ -525,6 +546,7 @@ private:
                 return;
             }
             m_socket->write(m_chunk.bytes);
+            m_server->m_streamed += m_chunk.bytes.size();
             m_haveChunk = false;
         }
     }

@@ -34,6 +34,9 @@ public:
         int delayMs = 0; // wait this long before answering (timer, never blocks)
         bool neverAnswer = false; // accept, read the request, never answer, keep the socket open
         bool closeWithoutAnswer = false; // read the request then close the socket (after delayMs)
+        // After the body, this over and over for as long as the client reads, as fast as it
+        // reads: a server that sends whatever it likes. Counted among the endless streams.
+        QByteArray endless;
     };
     struct Request {
         QByteArray method, path, query; // path without query string, percent-decoding not applied
@@ -73,6 +76,7 @@ public:
     // /live/mpeg2/18.ts. Routes and the fallback still win.
     void dropStreams(); // cut every endless stream at once, as a failing source would
     int openStreamCount() const; // endless streams being sent now
+    qint64 streamedBytes() const { return m_streamed; } // by endless streams, since construction
     // What the live channels' clock reads, in ms. By default monotonic time since construction;
     // replace it to stand anywhere in a channel's loop without waiting.
     qint64 liveClockMs() const;
@@ -111,6 +115,7 @@ private:
     QElapsedTimer m_liveStart;
     std::function<qint64()> m_liveClock;
     VendorServer *m_cdn = nullptr;
+    qint64 m_streamed = 0;
 };
 
 Q_DECLARE_METATYPE(VendorServer::Request)

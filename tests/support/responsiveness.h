@@ -1,8 +1,8 @@
 #pragma once
 
 // How long an event posted to the window's thread waits before it runs,
-// sampled every 100 ms from a thread of its own for as long as the probe
-// lives: what a user feels as the window answering or not.
+// sampled every 100 ms from a thread of the probe's own for as long as it
+// lives: the window answering, as a user feels it.
 
 #include <QCoreApplication>
 #include <QList>
@@ -15,25 +15,18 @@
 
 class ResponsivenessProbe {
 public:
-    explicit ResponsivenessProbe(QObject *windowThread = QCoreApplication::instance())
-        : m_state(std::make_shared<State>())
+    ResponsivenessProbe()
     {
-        m_sampler = std::thread([state = m_state, windowThread] {
-            using Clock = std::chrono::steady_clock;
-            std::unique_lock<std::mutex> lock(state->mutex);
-            while (!state->stop) {
-                const auto posted = Clock::now();
-                QMetaObject::invokeMethod(
-                    windowThread,
-                    [state, posted] {
-                        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            Clock::now() - posted);
-                        const std::lock_guard<std::mutex> guard(state->mutex);
-                        state->samples.append(waited.count());
-                    },
-                    Qt::QueuedConnection);
-                state->wake.wait_for(
-                    lock, std::chrono::milliseconds(100), [&] { return state->stop; });
+        using namespace std::chrono_literals;
+        m_sampler = std::thread([s = m_state] {
+            std::unique_lock<std::mutex> lock(s->mutex);
+            while (!s->stop) {
+                const auto posted = std::chrono::steady_clock::now();
+                QMetaObject::invokeMethod(qApp, [s, posted] {
+                    const std::lock_guard<std::mutex> guard(s->mutex);
+                    s->waits.append((std::chrono::steady_clock::now() - posted) / 1ms);
+                });
+                s->wake.wait_for(lock, 100ms, [&] { return s->stop; });
             }
         });
     }
@@ -46,13 +39,11 @@ public:
         m_state->wake.notify_all();
         m_sampler.join();
     }
-
-    // Each answered sample's wait in ms, in order; samples still waiting are
-    // not among them.
-    QList<qint64> samples() const
+    // In ms, of each sample that ran so far.
+    QList<qint64> waits() const
     {
         const std::lock_guard<std::mutex> guard(m_state->mutex);
-        return m_state->samples;
+        return m_state->waits;
     }
 
 private:
@@ -60,8 +51,8 @@ private:
         std::mutex mutex;
         std::condition_variable wake;
         bool stop = false;
-        QList<qint64> samples;
+        QList<qint64> waits;
     };
-    std::shared_ptr<State> m_state;
+    std::shared_ptr<State> m_state = std::make_shared<State>();
     std::thread m_sampler;
 };
