@@ -420,6 +420,8 @@ private slots:
         QTest::newRow("text after a quoted value")
             << "#EXT-X-STREAM-INF:[AUDIO=\"\"CODECS=dtse]\nv\n"
             << QList<StreamCodecs> {};
+        QTest::newRow("a quote after blanks") << "#EXT-X-STREAM-INF:CODECS=\t\"dtse\nv\n"
+                                              << QList<StreamCodecs> {{C::Unknown, C::None}};
     }
     void announcedCodecs()
     {

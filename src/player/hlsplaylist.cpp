@@ -283,15 +283,17 @@ QByteArray withoutAudioCodecs(QByteArrayView text)
             if (attribute.name != "CODECS")
                 continue;
             QByteArrayList kept;
-            const QByteArrayView list = QByteArrayView(line.text).sliced(
-                attribute.valueStart, attribute.valueEnd - attribute.valueStart);
-            for (const QByteArrayView entry : codecEntries(list)) {
+            const QList<QByteArrayView> entries = codecEntries(QByteArrayView(line.text).sliced(
+                attribute.valueStart, attribute.valueEnd - attribute.valueStart));
+            for (const QByteArrayView entry : entries) {
                 if (!Codecs::isAudio(Codecs::fromCodecString(entry)))
                     kept.append(entry.toByteArray());
             }
+            // A value is only ever rewritten inside its quotes: an unquoted one
+            // holds one entry, and tidied it could read as quoted.
             if (kept.isEmpty())
                 edits.append(removal(line.text, attribute));
-            else
+            else if (kept.size() < entries.size())
                 edits.append({attribute.valueStart, attribute.valueEnd, kept.join(',')});
         }
         if (!edits.isEmpty())
