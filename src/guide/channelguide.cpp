@@ -16,6 +16,7 @@ ChannelGuide::ChannelGuide(const VendorSite &site, QObject *parent)
       m_selection(new QItemSelectionModel(m_model, this)), m_dropTimer(new QTimer(this))
 {
     m_dropTimer->setSingleShot(true);
+    m_dropTimer->setTimerType(Qt::PreciseTimer);
     m_dropTimer->setInterval(std::chrono::seconds(10));
     connect(m_dropTimer, &QTimer::timeout, this, &ChannelGuide::sourceFailed);
 }

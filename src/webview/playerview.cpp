@@ -58,7 +58,7 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
     m_relay = new StreamRelay(this);
     // Upstream, the relay asks as the engine would.
     m_relay->setUserAgent(m_page->profile()->httpUserAgent().toUtf8());
-    connect(m_relay, &StreamRelay::verdictReached, this, &PlayerView::tellStreamPage);
+    connect(m_relay, &StreamRelay::verdictReached, this, &PlayerView::onVerdict);
     QWebEngineSettings *s = m_page->settings();
     // A channel starts playing, with sound, as soon as the user picks it.
     s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
@@ -86,6 +86,8 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
     });
     m_firstPicture = new QTimer(this);
     m_firstPicture->setSingleShot(true);
+    // A coarse timer may end a bound up to a twentieth early.
+    m_firstPicture->setTimerType(Qt::PreciseTimer);
     connect(m_firstPicture, &QTimer::timeout, this, [this] {
         m_history.pastFirstPicture = true;
         failedOnce(SourceFailure::Silence);
@@ -94,6 +96,11 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
 
 void PlayerView::navigate(const QUrl &url, const RequestHeaders &headers, const QString &sourceLine)
 {
+    // The stream page stays on screen until the next page commits, which
+    // can take long on a slow server; its stream ends now, so it says what
+    // is being tried instead of reconnecting to it.
+    if (!m_streamPage.isEmpty())
+        tellStreamPage(QStringLiteral("leave"), sourceLine);
     m_relay->closeAll();
     m_streamToken.clear();
     m_headers = headers;
@@ -232,6 +239,9 @@ void PlayerView::onStreamState(const QUrl &url, quint64 page, const QString &sta
     if (!isStreamPage(url, page))
         return;
     if (state == QLatin1String("playing")) {
+        // Heard from its picture on, however the engine reported its load
+        // (stopping an endless text load can make that a stop).
+        m_page->setAudioMuted(false);
         m_history.played = true;
         m_firstPicture->stop();
         emit sourcePlaying();
@@ -263,7 +273,7 @@ void PlayerView::judge()
     m_firstPicture->stop();
     m_firstBytes->cancel();
     if (!m_streamPage.isEmpty()) {
-        m_page->runJavaScript(QStringLiteral("window.lichuanVerdict && lichuanVerdict('judge')"));
+        tellStreamPage(QStringLiteral("judge"), {});
     } else if (m_awaitingAnswer && StreamKinds::fromAddress(m_page->url()) != StreamKind::None) {
         // A stream address that never answered says so; a page keeps loading.
         showStreamPage(StreamKind::Unsupported, QUrl(QStringLiteral("lichuantv://player/")), QUrl(),
@@ -286,15 +296,20 @@ void PlayerView::showStream(StreamKind kind, const QUrl &url)
     emit streamShown(kind);
 }
 
-void PlayerView::tellStreamPage(const QByteArray &token, const StreamVerdict &verdict)
+void PlayerView::onVerdict(const QByteArray &token, const StreamVerdict &verdict)
 {
     if (token != m_streamToken)
         return;
-    const QString action = verdict.action == StreamVerdict::Action::Refuse
-        ? QStringLiteral("refuse")
-        : QStringLiteral("nosound");
+    tellStreamPage(verdict.action == StreamVerdict::Action::Refuse ? QStringLiteral("refuse")
+                                                                   : QStringLiteral("nosound"),
+        verdict.message);
+}
+
+void PlayerView::tellStreamPage(const QString &action, const QString &message)
+{
+    // As data, never as script text.
     const QString args = QString::fromUtf8(
-        QJsonDocument(QJsonArray {action, verdict.message}).toJson(QJsonDocument::Compact));
+        QJsonDocument(QJsonArray {action, message}).toJson(QJsonDocument::Compact));
     m_page->runJavaScript(
         QStringLiteral("window.lichuanVerdict && lichuanVerdict(...%1)").arg(args));
 }

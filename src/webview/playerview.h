@@ -68,7 +68,9 @@ private:
     void showStream(StreamKind kind, const QUrl &url);
     void showStreamPage(
         StreamKind kind, const QUrl &location, const QUrl &source, const QString &reason);
-    void tellStreamPage(const QByteArray &token, const StreamVerdict &verdict);
+    void onVerdict(const QByteArray &token, const StreamVerdict &verdict);
+    // Calls the stream page's lichuanVerdict(action, message).
+    void tellStreamPage(const QString &action, const QString &message);
     // The stream page's own reports, about the page shown as page.
     bool isStreamPage(const QUrl &url, quint64 page) const;
     void onStreamState(const QUrl &url, quint64 page, const QString &state);

@@ -333,6 +333,15 @@
       end(message);
     } else if (action === 'judge') {
       end(lastReason);
+    } else if (action === 'leave') {
+      // The player moves on; until the next page is in, say so.
+      ended = true;
+      clearTimeout(retryTimer);
+      teardown();
+      note.hidden = true;
+      line.textContent = message;
+      line.hidden = !message;
+      show('connecting', '正在连接…');
     } else if (action === 'nosound' && !ended) {
       note.textContent = message;
       note.hidden = false;
