@@ -51,7 +51,10 @@ PageWatch::PageWatch(QWebEnginePage *page) : QObject(page), m_page(page)
     script.setWorldId(QWebEngineScript::ApplicationWorld);
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setRunsOnSubFrames(false);
-    script.setSourceCode(resourceText(QStringLiteral(":/qtwebchannel/qwebchannel.js"))
+    // Qt's channel client is only read once a document has something to say.
+    script.setSourceCode(QStringLiteral("function lichuanWebChannel() {\n")
+        + resourceText(QStringLiteral(":/qtwebchannel/qwebchannel.js"))
+        + QStringLiteral("\nreturn QWebChannel;\n}\n")
         + resourceText(QStringLiteral(":/webview/pagewatch.js")));
     page->scripts().insert(script);
 }
