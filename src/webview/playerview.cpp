@@ -90,7 +90,20 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
     m_firstPicture->setTimerType(Qt::PreciseTimer);
     connect(m_firstPicture, &QTimer::timeout, this, [this] {
         m_history.pastFirstPicture = true;
-        failedOnce(SourceFailure::Silence);
+        if (!m_awaitingAnswer || !m_streamPage.isEmpty())
+            return failedOnce(SourceFailure::Silence);
+        // A page that is in but still loading has answered: silence is no
+        // document of the channel's at all.
+        const quint64 navigation = m_navigations;
+        m_page->runJavaScript(QStringLiteral("location.href"), QWebEngineScript::ApplicationWorld,
+            [this, navigation](const QVariant &href) {
+                if (navigation != m_navigations || m_judged || !m_awaitingAnswer)
+                    return;
+                if (WebUrl::isWebAddress(m_page->url()) && QUrl(href.toString()) == m_page->url())
+                    pageAnswered();
+                else
+                    failedOnce(SourceFailure::Silence);
+            });
     });
 }
 
