@@ -334,14 +334,16 @@
     } else if (action === 'judge') {
       end(lastReason);
     } else if (action === 'leave') {
-      // The player moves on; until the next page is in, say so.
+      // The player moves on; should the next page take a moment, say so
+      // (the stop page is in before anyone could read it).
       ended = true;
       clearTimeout(retryTimer);
       teardown();
       note.hidden = true;
+      statusBox.hidden = true;
       line.textContent = message;
       line.hidden = !message;
-      show('connecting', '正在连接…');
+      setTimeout(function () { show('connecting', '正在连接…'); }, 300);
     } else if (action === 'nosound' && !ended) {
       note.textContent = message;
       note.hidden = false;
