@@ -71,11 +71,13 @@ private:
     void onVerdict(const QByteArray &token, const StreamVerdict &verdict);
     // Calls the stream page's lichuanVerdict(action, message).
     void tellStreamPage(const QString &action, const QString &message);
-    // The stream page's own reports, about the page shown as page.
+    // Whether a report of the stream page at url, shown for navigation
+    // page, is about the one on screen now.
     bool isStreamPage(const QUrl &url, quint64 page) const;
     void onStreamState(const QUrl &url, quint64 page, const QString &state);
     void onStreamFailure(const QUrl &url, quint64 page, const QString &what);
     void failedOnce(SourceFailure failure);
+    // A page (not a stream) is the channel's answer.
     void pageAnswered();
     // The source has failed: the page says so where it can, the guide hears of it.
     void judge();
