@@ -25,53 +25,6 @@
 #include <chrono>
 #include <cstdlib>
 
-namespace {
-
-double nowMs()
-{
-    using namespace std::chrono;
-    return double(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count())
-        / 1000.0;
-}
-
-// Marks the page's first presented video frame, in wall-clock milliseconds.
-void watchFirstFrame(QWebEnginePage *page)
-{
-    QWebEngineScript probe;
-    probe.setName(QStringLiteral("first-frame"));
-    probe.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    probe.setWorldId(QWebEngineScript::ApplicationWorld);
-    probe.setSourceCode(QStringLiteral(R"(
-document.addEventListener('loadeddata', function (e) {
-  var v = e.target, root = document.documentElement;
-  if (root.hasAttribute('data-first-frame') || !v.requestVideoFrameCallback) return;
-  v.requestVideoFrameCallback(function () {
-    if (!root.hasAttribute('data-first-frame'))
-      root.setAttribute('data-first-frame', String(performance.timeOrigin + performance.now()));
-  });
-}, true);)"));
-    page->scripts().insert(probe);
-}
-
-// Milliseconds from startedAt to the first frame, -1 when none came.
-double firstFrameAfter(QWebEnginePage *page, double startedAt)
-{
-    double at = -1;
-    Bench::waitFor(
-        [&] {
-            const QVariant v = PageProbe::run(page,
-                QStringLiteral("document.documentElement.getAttribute('data-first-frame')"), 1000);
-            // Until the new document commits, the channel page being left answers.
-            if (v.isValid() && !v.isNull() && v.toString().toDouble() > startedAt)
-                at = v.toString().toDouble();
-            return at > 0;
-        },
-        20000);
-    return at > 0 ? at - startedAt : -1;
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     Bench::ViewerApp app(argc, argv);
@@ -93,7 +46,7 @@ int main(int argc, char **argv)
                                    "页面;%1/tv/01.htm\r\n直播;%1/live/flv/14.flv\r\n")
                         .arg(base));
     QWebEnginePage *player = view->page();
-    watchFirstFrame(player);
+    Bench::watchFirstFrame(player);
     QListView *list = Bench::part<QListView>(w, "channelList");
 
     // A profile of its own: the viewer's pages use the default one, and the
@@ -107,7 +60,7 @@ int main(int argc, char **argv)
     // Clear of the centred window: a covered view may present frames late.
     bare.move(0, 0);
     bare.show();
-    watchFirstFrame(bare.page());
+    Bench::watchFirstFrame(bare.page());
 
     // Both start from a channel page that is playing, as a viewer zapping does.
     const auto viewerZap = [&](int fromRow) {
@@ -115,9 +68,9 @@ int main(int argc, char **argv)
         if (!Bench::waitLoaded(player, [&] { guide->playSelected(); }))
             return -1.0;
         Bench::settle(1000);
-        const double t0 = nowMs();
+        const double t0 = Bench::nowMs();
         Bench::part<QPushButton>(w, "nextButton")->click();
-        const double ms = firstFrameAfter(player, t0);
+        const double ms = Bench::firstFrameAfter(player, t0);
         // A frame, but of the stream page: anything else is a wrong figure.
         const QString kind
             = PageProbe::run(player, QStringLiteral("document.documentElement.dataset.kind || ''"))
@@ -129,9 +82,9 @@ int main(int argc, char **argv)
                 bare.page(), [&] { bare.load(QUrl(base + QStringLiteral("/tv/01.htm"))); }))
             return -1.0;
         Bench::settle(1000);
-        const double t0 = nowMs();
+        const double t0 = Bench::nowMs();
         bare.load(QUrl(base + path));
-        return firstFrameAfter(bare.page(), t0);
+        return Bench::firstFrameAfter(bare.page(), t0);
     };
 
     QList<double> vHls, bHls, vFlv, bFlv;

@@ -26,9 +26,12 @@
 #include <QThread>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <cstdlib>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -252,6 +255,50 @@ inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
 }
 
 using PageProbe::settle;
+
+inline double nowMs()
+{
+    using namespace std::chrono;
+    return double(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count())
+        / 1000.0;
+}
+
+// Marks the page's first presented video frame, in wall-clock milliseconds,
+// by a script in the viewer's own world of every document.
+inline void watchFirstFrame(QWebEnginePage *page)
+{
+    QWebEngineScript probe;
+    probe.setName(QStringLiteral("first-frame"));
+    probe.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    probe.setWorldId(QWebEngineScript::ApplicationWorld);
+    probe.setSourceCode(QStringLiteral(R"(
+document.addEventListener('loadeddata', function (e) {
+  var v = e.target, root = document.documentElement;
+  if (root.hasAttribute('data-first-frame') || !v.requestVideoFrameCallback) return;
+  v.requestVideoFrameCallback(function () {
+    if (!root.hasAttribute('data-first-frame'))
+      root.setAttribute('data-first-frame', String(performance.timeOrigin + performance.now()));
+  });
+}, true);)"));
+    page->scripts().insert(probe);
+}
+
+// Milliseconds from startedAt (nowMs()) to the first frame, -1 when none came.
+inline double firstFrameAfter(QWebEnginePage *page, double startedAt, int timeoutMs = 20000)
+{
+    double at = -1;
+    waitFor(
+        [&] {
+            const QVariant v = PageProbe::run(page,
+                QStringLiteral("document.documentElement.getAttribute('data-first-frame')"), 1000);
+            // Until the new document commits, the channel page being left answers.
+            if (v.isValid() && !v.isNull() && v.toString().toDouble() > startedAt)
+                at = v.toString().toDouble();
+            return at > 0;
+        },
+        timeoutMs);
+    return at > 0 ? at - startedAt : -1;
+}
 
 // Serves the site from a thread of its own, as a remote site would: a busy
 // GUI thread never delays an answer, and the viewer's figures carry none of

@@ -3,6 +3,7 @@
 
 #include "guide/channelguide.h"
 #include "guide/channelmodel.h"
+#include "guide/channelnames.h"
 
 #include <QItemSelectionModel>
 #include <QSignalSpy>
@@ -42,6 +43,10 @@ private slots:
     void addresses();
     void loadList_data();
     void loadList();
+    void sameChannel_data();
+    void sameChannel();
+    void failOver_data();
+    void failOver();
 };
 
 void tst_ChannelGuide::keys_data()
@@ -268,6 +273,119 @@ void tst_ChannelGuide::loadList()
     // Loading selects and plays nothing.
     QVERIFY(!guide.selectionModel()->hasSelection());
     QVERIFY(show.isEmpty());
+}
+
+void tst_ChannelGuide::sameChannel_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("case and a blank for the hyphen") << "CCTV-5"
+                                                     << "cctv 5" << true;
+    QTest::newRow("full-width forms") << "CCTV-5"
+                                      << "ＣＣＴＶ－５" << true;
+    QTest::newRow("ideographic space, Unicode hyphen") << "湖南　卫视‐高清"
+                                                       << "湖南卫视高清" << true;
+    QTest::newRow("a plus is part of the name") << "CCTV-5"
+                                                << "CCTV-5+" << false;
+    QTest::newRow("more words are another channel") << "CCTV-5"
+                                                    << "CCTV-5体育" << false;
+    QTest::newRow("another number") << "CCTV-1"
+                                    << "CCTV-10" << false;
+}
+
+void tst_ChannelGuide::sameChannel()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, same);
+    QCOMPARE(ChannelNames::sameChannel(a, b), same);
+}
+
+// Requests and the player's word on each source, against the rows shown.
+void tst_ChannelGuide::failOver_data()
+{
+    QTest::addColumn<QString>("names"); // one a row; "!" at the end: an address refused
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<Texts>("events");
+    QTest::addColumn<Texts>("shown"); // "row source-line", or "refused"
+    QTest::addColumn<int>("after");
+
+    QTest::newRow("a single row: asked for once")
+        << "A,B" << 0 << Texts {"Watch", "fail"} << Texts {"0 "} << 0;
+    QTest::newRow("each row once, in list order, round past the end")
+        << "A,B,A,C,A" << 2 << Texts {"Watch", "fail", "fail", "fail"}
+        << Texts {"2 线路 2/3", "4 线路 3/3", "0 线路 1/3"} << 0;
+    QTest::newRow("one channel by the name rule")
+        << "CCTV-5,CCTV-5+,ｃｃｔｖ－５,cctv 5" << 0 << Texts {"Watch", "fail", "fail"}
+        << Texts {"0 线路 1/3", "2 线路 2/3", "3 线路 3/3"} << 3;
+    QTest::newRow("Channel + goes on from the row that plays")
+        << "A,A,B" << 0 << Texts {"Watch", "fail", "play", "+"}
+        << Texts {"0 线路 1/2", "1 线路 2/2", "2 "} << 2;
+    QTest::newRow("a new request tries every row again")
+        << "A,A,B" << 0 << Texts {"Watch", "fail", "Watch", "fail", "fail"}
+        << Texts {"0 线路 1/2", "1 线路 2/2", "1 线路 2/2", "0 线路 1/2"} << 0;
+    QTest::newRow("an address the player may not open is passed over")
+        << "A,A!,A" << 0 << Texts {"Watch", "fail"} << Texts {"0 线路 1/3", "2 线路 3/3"} << 2;
+    QTest::newRow("every address refused: the last one says why")
+        << "A!,B,A!" << 0 << Texts {"Watch"} << Texts {"refused"} << 2;
+    QTest::newRow("a drop gives way to the next row")
+        << "A,A" << 0 << Texts {"Watch", "play", "drop"} << Texts {"0 线路 1/2", "1 线路 2/2"} << 1;
+    QTest::newRow("Stop ends the search")
+        << "A,A" << 0 << Texts {"Watch", "Stop", "fail"} << Texts {"0 线路 1/2", "stop"} << 0;
+    QTest::newRow("a refresh ends the search")
+        << "A,A" << 0 << Texts {"Watch", "Refresh", "List", "fail"} << Texts {"0 线路 1/2"} << -1;
+}
+
+void tst_ChannelGuide::failOver()
+{
+    QFETCH(QString, names);
+    QFETCH(int, selected);
+    QFETCH(Texts, events);
+    QFETCH(Texts, shown);
+    QFETCH(int, after);
+
+    QString list;
+    const Texts rows = names.split(u',');
+    for (int i = 0; i < rows.size(); ++i) {
+        const bool refused = rows[i].endsWith(u'!');
+        list += QStringLiteral("%1;%2\r\n")
+                    .arg(refused ? rows[i].chopped(1) : rows[i],
+                        refused ? QStringLiteral("rtsp://tv.test/%1").arg(i)
+                                : QStringLiteral("%1/ch/%2").arg(Site).arg(i));
+    }
+    ChannelGuide guide {VendorSite(Site)};
+    guide.setDropLimit(std::chrono::milliseconds(1));
+    guide.loadList(list);
+    guide.selectionModel()->setCurrentIndex(
+        guide.model()->index(selected, 0), QItemSelectionModel::ClearAndSelect);
+    Texts got;
+    connect(&guide, &ChannelGuide::showRequested, this,
+        [&](const QUrl &url, const RequestHeaders &, const QString &source) {
+            const QString path = url.path();
+            got << (path.startsWith(QLatin1String("/ch/")) ? path.mid(4) + u' ' + source
+                                                           : QStringLiteral("stop"));
+        });
+    connect(&guide, &ChannelGuide::playRefused, this, [&] { got << QStringLiteral("refused"); });
+    QSignalSpy switched(&guide, &ChannelGuide::showRequested);
+    const QHash<QString, std::function<void()>> happen {
+        {"Watch", [&] { guide.playSelected(); }},
+        {"+", [&] { guide.next(); }},
+        {"Stop", [&] { guide.stop(); }},
+        {"Refresh", [&] { guide.clear(); }},
+        {"List", [&] { guide.loadList(list); }},
+        {"fail", [&] { guide.sourceFailed(); }},
+        {"play", [&] { guide.sourcePlaying(); }},
+        {"drop",
+            [&] {
+                guide.sourceDropped();
+                QVERIFY(switched.wait(5000));
+            }},
+    };
+    for (const QString &e : events)
+        happen.value(e)();
+    QCOMPARE(got, shown);
+    QCOMPARE(selectedRow(guide), after);
 }
 
 QTEST_GUILESS_MAIN(tst_ChannelGuide)

@@ -37,6 +37,8 @@ private slots:
     void channelPageHeaders();
     void redirectToAnotherHost();
     void deadStreamsEnd();
+    void failOver();
+    void stopDuringSearch();
     void stopEndsTheStream_data();
     void stopEndsTheStream();
     void dropIsReconnected_data();
@@ -136,6 +138,11 @@ void tst_Streams::kindsPlay_data()
 
     QTest::newRow("HLS playlist as text/plain")
         << "/live/hls/text.m3u8" << QByteArray("text/plain; charset=utf-8") << StreamKind::Hls;
+    // Scripts on the site: they send what they print as text/html.
+    QTest::newRow("HLS playlist a script prints")
+        << "/live.php?id=1" << QByteArray() << StreamKind::Hls;
+    QTest::newRow("HTTP-FLV a script streams")
+        << "/flv.php?id=3" << QByteArray() << StreamKind::Flv;
     // The address is only ever data to the stream page, never markup.
     QTest::newRow("HTTP-FLV, markup in the address")
         << "/live/flv/14.flv?q=\"><script>window.pwned=1</script>#\"><img src=x "
@@ -179,6 +186,8 @@ void tst_Streams::kindsPlay()
     QVERIFY(v[1].toDouble() > 0);
     QVERIFY2(v[2].toBool(), "the status line stays over a playing picture");
     QVERIFY(!page()->isAudioMuted());
+    if (SoundProbe::available())
+        QVERIFY(SoundProbe::waitFor([](double level) { return level > 0.01; }));
     // The whole picture is on screen: none of it under the window's frame,
     // where the view's top sits.
     QVERIFY(player()->y() < 0);
@@ -313,6 +322,9 @@ void tst_Streams::deadStreamsEnd()
     down.body = "busy";
     m_f.server->setRoute("/down/index.m3u8", down);
     m_f.server->setRoute("/down/live.flv", down);
+    VendorServer::Response silent;
+    silent.neverAnswer = true;
+    m_f.server->setRoute("/silent.m3u8", silent);
     VendorServer::Response zip;
     zip.contentType = "application/zip";
     zip.body = "PK\x03\x04";
@@ -335,25 +347,29 @@ void tst_Streams::deadStreamsEnd()
     const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(closedPort());
     const struct {
         QString url, reason;
-        bool quick; // known at once, no retrying
+        bool quick; // judged without waiting for a first picture's bound
     } rows[] = {
-        {refused + "/live/index.m3u8", QStringLiteral("无法连接"), false},
-        {refused + "/udp/239.1.1.1:1234", QStringLiteral("无法连接"), false},
+        {refused + "/live/index.m3u8", QStringLiteral("无法连接"), true},
+        {refused + "/udp/239.1.1.1:1234", QStringLiteral("无法连接"), true},
+        {base + "/gone.flv", QStringLiteral("服务器错误 404"), true},
         {base + "/down/index.m3u8", QStringLiteral("服务器错误 503"), false},
         {base + "/down/live.flv", QStringLiteral("服务器错误 503"), false},
+        {base + "/silent.m3u8", QStringLiteral("无法连接"), false},
         {base + "/file.zip", QStringLiteral("格式不支持"), true},
         {base + "/download", QStringLiteral("格式不支持"), true},
         {base + "/noise.m3u8", QStringLiteral("格式不支持"), true},
         {base + "/noise.flv", QStringLiteral("格式不支持"), true},
     };
     const size_t n = std::size(rows);
-    // Each in a player of its own, side by side, so the give-up is waited once.
+    // Each in a player of its own, side by side, so the bound is waited once.
+    StreamTimings timings = kTimings;
+    timings.firstPicture = 8s;
     std::vector<std::unique_ptr<PlayerView>> players;
     QElapsedTimer clock;
     clock.start();
     for (const auto &row : rows) {
         players.push_back(std::make_unique<PlayerView>());
-        players.back()->setStreamTimings(kTimings);
+        players.back()->setStreamTimings(timings);
         players.back()->resize(160, 120);
         players.back()->show();
         players.back()->navigate(QUrl(row.url));
@@ -366,11 +382,11 @@ void tst_Streams::deadStreamsEnd()
     // While the FLV is asked for again and again, all that retry say they are connecting.
     QTRY_VERIFY_WITH_TIMEOUT(requestsUnder("/down/live.flv") >= 3, 10000);
     for (size_t i = 0; i < n; ++i) {
-        if (!rows[i].quick)
+        if (rows[i].reason.startsWith(QStringLiteral("服务器错误 5")))
             QCOMPARE(text(i, "headline"), QStringLiteral("正在连接…"));
     }
     std::vector<qint64> endedAt(n, -1); // as first seen
-    const QDeadlineTimer deadline(kTimings.giveUp + 15s);
+    const QDeadlineTimer deadline(timings.firstPicture + 15s);
     while (std::count(endedAt.begin(), endedAt.end(), -1) && !deadline.hasExpired()) {
         for (size_t i = 0; i < n; ++i) {
             if (endedAt[i] < 0 && state(players[i]->page()) == QLatin1String("ended"))
@@ -378,9 +394,11 @@ void tst_Streams::deadStreamsEnd()
         }
         PageProbe::settle(100);
     }
-    const qint64 giveUp = kTimings.giveUp.count();
+    const qint64 bound = timings.firstPicture.count();
     for (size_t i = 0; i < n; ++i) {
-        const bool inTime = rows[i].quick ? endedAt[i] < giveUp : endedAt[i] >= giveUp;
+        const bool inTime = rows[i].quick
+            ? endedAt[i] < bound
+            : endedAt[i] >= bound && endedAt[i] < kTimings.giveUp.count();
         QVERIFY2(endedAt[i] >= 0 && inTime,
             qPrintable(QStringLiteral("%1 ended at %2 ms").arg(rows[i].url).arg(endedAt[i])));
         QCOMPARE(text(i, "headline"), QStringLiteral("无法播放此频道"));
@@ -392,6 +410,54 @@ void tst_Streams::deadStreamsEnd()
     QVERIFY2(requests >= 4 && requests <= 15, qPrintable(QString::number(requests)));
     PageProbe::settle(int(kTimings.longestPause.count()) + 1000);
     QCOMPARE(requestsUnder("/down/live.flv"), requests);
+}
+
+// A channel as lists gathered from many sources carry it: two dead rows,
+// under the same name written three ways, then one that plays.
+void tst_Streams::failOver()
+{
+    VendorServer::Response gone;
+    gone.status = 404;
+    gone.contentType = "text/html";
+    gone.body = "<html><body>404</body></html>";
+    m_f.server->setRoute("/gone/index.m3u8", gone);
+    const QString base = m_f.server->baseUrl();
+    m_f.guide()->loadList(QStringLiteral("CCTV-1;http://127.0.0.1:%1/live/index.m3u8\r\n"
+                                         "CCTV-1体育;%2/live/flv/14.flv\r\n"
+                                         "cctv 1;%2/gone/index.m3u8\r\n"
+                                         "ＣＣＴＶ－１;%2/live/hls/index.m3u8\r\n")
+                              .arg(closedPort())
+                              .arg(base));
+    m_f.button("watchButton")->click();
+    QVERIFY(streamPlays());
+    QCOMPARE(m_f.selectedRow(), 3);
+    QCOMPARE(pageText("line"), QStringLiteral("线路 3/3"));
+    QCOMPARE(requestsUnder("/live/flv/"), 0);
+}
+
+// Stop while a silent row is being waited for: its failure, when its time
+// is up, asks for no other row.
+void tst_Streams::stopDuringSearch()
+{
+    StreamTimings timings = kTimings;
+    timings.firstPicture = 2s;
+    player()->setStreamTimings(timings);
+    VendorServer::Response silent;
+    silent.neverAnswer = true;
+    m_f.server->setRoute("/silent/index.m3u8", silent);
+    m_f.guide()->loadList(QStringLiteral("一台;http://127.0.0.1:%1/a.m3u8\r\n"
+                                         "一台;%2/silent/index.m3u8\r\n"
+                                         "一台;%2/live/hls/index.m3u8\r\n")
+                              .arg(closedPort())
+                              .arg(m_f.server->baseUrl()));
+    m_f.button("watchButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(requestsUnder("/silent/") > 0, 10000);
+    QCOMPARE(m_f.selectedRow(), 1);
+    m_f.button("stopButton")->click();
+    PageProbe::settle(int(timings.firstPicture.count()) + 1500);
+    QCOMPARE(requestsUnder("/live/hls/"), 0);
+    QCOMPARE(m_f.selectedRow(), 1);
+    QCOMPARE(player()->url(), QUrl(VendorSite(m_f.server->baseUrl()).stopPage()));
 }
 
 void tst_Streams::stopEndsTheStream_data()

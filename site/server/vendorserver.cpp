@@ -40,6 +40,8 @@ const LiveChannel kLiveChannels[] = {
     {"/rtp/239.3.1.2:5140", "15.ts", "application/octet-stream", false},
     {"/live/ac3/17.ts", "17.ts", "video/mp2t", true},
     {"/live/mpeg2/18.ts", "18.ts", "video/mp2t", true},
+    // A script that streams FLV under its language's default type.
+    {"/flv.php", "14.flv", "text/html", true},
 };
 
 // Sliding HLS channels over the segments under media/live/<folder>. A CDN channel's playlist
@@ -451,6 +453,8 @@ private:
     bool serveLive()
     {
         const QByteArray &path = m_request.path;
+        if (path == "/live.php")
+            return servePrintedPlaylist();
         const auto hls = std::find_if(std::begin(kHlsChannels), std::end(kHlsChannels),
             [&](const HlsChannel &c) { return path.startsWith(c.prefix); });
         if (hls != std::end(kHlsChannels))
@@ -506,6 +510,20 @@ private:
         if (!listed)
             return false;
         serveFile(m_server->liveDir() + '/' + folder + '/' + QString::fromUtf8(name));
+        return true;
+    }
+
+    // A script that prints the live playlist itself, under its language's
+    // default type, naming the segments from the site's root.
+    bool servePrintedPlaylist()
+    {
+        QList<LiveMedia::HlsSegment> segments = m_server->liveSegments(QStringLiteral("hls"));
+        if (segments.isEmpty())
+            return false;
+        for (LiveMedia::HlsSegment &s : segments)
+            s.uri.prepend("/live/hls/");
+        sendWhole(200, {{"Content-Type", "text/html; charset=UTF-8"}},
+            LiveMedia::livePlaylist(segments, m_server->liveClockMs()));
         return true;
     }
 

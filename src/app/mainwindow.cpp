@@ -46,6 +46,7 @@ MainWindow::MainWindow(ViewerOptions options, QWidget *parent)
     // The list page is never shown, so it needs no view at all.
     m_listPage = new ListPage(QUrl(m_site.channelList()), this);
     m_guide = new ChannelGuide(m_site, this);
+    m_guide->setDropLimit(options.streamTimings.dropFailover);
     m_homePage = new HomePageOffer(
         m_site.navigationPage(), std::move(options.startPageStore), m_prompt.get(), this);
     m_versionCheck = new VersionCheck(m_site.versionFile(),
@@ -77,6 +78,10 @@ void MainWindow::wireChannels()
     connect(m_listPage, &ListPage::listArrived, m_guide, &ChannelGuide::loadList);
     connect(m_guide, &ChannelGuide::showRequested, ui->player, &PlayerView::navigate);
     connect(m_guide, &ChannelGuide::playRefused, ui->player, &PlayerView::showRefusal);
+    // How the source fares decides whether the channel's next row is tried.
+    connect(ui->player, &PlayerView::sourcePlaying, m_guide, &ChannelGuide::sourcePlaying);
+    connect(ui->player, &PlayerView::sourceDropped, m_guide, &ChannelGuide::sourceDropped);
+    connect(ui->player, &PlayerView::sourceFailed, m_guide, &ChannelGuide::sourceFailed);
     // Page Up and Page Down from the fullscreen player step the channel too.
     connect(ui->player, &PlayerView::channelStepRequested, m_guide, &ChannelGuide::step);
     connect(m_guide, &ChannelGuide::captionChanged, ui->channelFrame, &QGroupBox::setTitle);

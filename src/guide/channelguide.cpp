@@ -2,15 +2,28 @@
 
 #include "channellist.h"
 #include "channelmodel.h"
+#include "channelnames.h"
 #include "net/weburl.h"
 #include "pinyin.h"
 
 #include <QItemSelectionModel>
+#include <QTimer>
+
+#include <algorithm>
 
 ChannelGuide::ChannelGuide(const VendorSite &site, QObject *parent)
     : QObject(parent), m_site(site), m_model(new ChannelModel(this)),
-      m_selection(new QItemSelectionModel(m_model, this))
+      m_selection(new QItemSelectionModel(m_model, this)), m_dropTimer(new QTimer(this))
 {
+    m_dropTimer->setSingleShot(true);
+    m_dropTimer->setTimerType(Qt::PreciseTimer);
+    m_dropTimer->setInterval(std::chrono::seconds(10));
+    connect(m_dropTimer, &QTimer::timeout, this, &ChannelGuide::sourceFailed);
+}
+
+void ChannelGuide::setDropLimit(std::chrono::milliseconds limit)
+{
+    m_dropTimer->setInterval(limit);
 }
 
 int ChannelGuide::channelCount() const
@@ -27,6 +40,7 @@ void ChannelGuide::loadList(const QString &bodyText)
     if (entries.size() > room)
         entries.resize(room);
     m_model->append(entries);
+    m_keys.clear();
 
     const int count = channelCount();
     emit captionChanged(count < 1 ? QStringLiteral("电视节目表单更新失败")
@@ -36,6 +50,8 @@ void ChannelGuide::loadList(const QString &bodyText)
 
 void ChannelGuide::clear()
 {
+    endSearch();
+    m_keys.clear();
     m_model->clear();
 }
 
@@ -108,17 +124,75 @@ bool ChannelGuide::selectTyped(QStringView typed, bool afresh)
 
 void ChannelGuide::stop()
 {
-    emit showRequested(QUrl(m_site.stopPage()), {});
+    endSearch();
+    emit showRequested(QUrl(m_site.stopPage()), {}, {});
+}
+
+const QStringList &ChannelGuide::keys()
+{
+    if (m_keys.isEmpty()) {
+        for (const ChannelEntry &e : m_model->entries())
+            m_keys.append(ChannelNames::key(e.name));
+    }
+    return m_keys;
+}
+
+void ChannelGuide::endSearch()
+{
+    m_dropTimer->stop();
+    m_search.clear();
+    m_searchAt = -1;
 }
 
 void ChannelGuide::playSelection()
 {
-    // The list comes from the network: only addresses the player may open
-    // reach it.
-    const ChannelAddress channel = ChannelAddresses::split(m_model->entry(selectedChannel()).url);
-    const QUrl url = WebUrl::playable(channel.address);
-    if (url.isEmpty())
-        emit playRefused(WebUrl::refusal(channel.address));
-    else
-        emit showRequested(url, channel.headers);
+    endSearch();
+    m_search = ChannelNames::sourcesFrom(keys(), selectedChannel());
+    playSource(0);
+}
+
+void ChannelGuide::playSource(int at)
+{
+    const int sources = int(m_search.size());
+    for (; at < sources; ++at) {
+        const int row = m_search.at(at);
+        // The list comes from the network: only addresses the player may
+        // open reach it. Another source of the channel may do better.
+        const ChannelAddress channel = ChannelAddresses::split(m_model->entry(row).url);
+        const QUrl url = WebUrl::playable(channel.address);
+        if (url.isEmpty() && at + 1 < sources)
+            continue;
+        m_searchAt = at;
+        if (row != selectedChannel())
+            select(row);
+        if (url.isEmpty())
+            return emit playRefused(WebUrl::refusal(channel.address));
+        QString source;
+        if (sources > 1) {
+            // Its place among the channel's rows in list order.
+            const auto before = std::count_if(
+                m_search.cbegin(), m_search.cend(), [row](int r) { return r < row; });
+            source = QStringLiteral("线路 %1/%2").arg(before + 1).arg(sources);
+        }
+        return emit showRequested(url, channel.headers, source);
+    }
+}
+
+void ChannelGuide::sourcePlaying()
+{
+    m_dropTimer->stop();
+}
+
+void ChannelGuide::sourceDropped()
+{
+    if (m_searchAt >= 0 && m_searchAt + 1 < m_search.size())
+        m_dropTimer->start();
+}
+
+void ChannelGuide::sourceFailed()
+{
+    m_dropTimer->stop();
+    if (m_searchAt < 0 || m_searchAt + 1 >= m_search.size())
+        return endSearch();
+    playSource(m_searchAt + 1);
 }

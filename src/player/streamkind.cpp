@@ -6,10 +6,53 @@
 
 namespace StreamKinds {
 
-StreamKind fromAnswer(const QByteArray &mediaType, const QUrl &url)
+namespace {
+
+// "video/MP2T; charset=binary" and the like: parameters and case do not matter.
+QByteArray essence(const QByteArray &mediaType)
 {
-    // "video/MP2T; charset=binary" and the like: parameters and case do not matter.
-    const QByteArray type = mediaType.split(';').constFirst().trimmed().toLower();
+    return mediaType.split(';').constFirst().trimmed().toLower();
+}
+
+// Types that say nothing of what a body is: scripts send text/html or
+// text/plain by default, file servers octet-stream.
+bool saysNothing(const QByteArray &mediaType)
+{
+    const QByteArray type = essence(mediaType);
+    return type.isEmpty() || type == "application/octet-stream" || type == "binary/octet-stream"
+        || type == "text/html" || type == "text/plain";
+}
+
+qsizetype afterMarkAndBlanks(const QByteArray &bytes)
+{
+    qsizetype at = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (at < bytes.size() && QByteArrayView(" \t\r\n\f\v").contains(bytes.at(at)))
+        ++at;
+    return at;
+}
+
+bool isPlaylist(const QByteArray &bytes)
+{
+    return QByteArrayView(bytes).sliced(afterMarkAndBlanks(bytes)).startsWith("#EXTM3U");
+}
+
+// Bytes the engine read as text that no text holds: control characters or
+// what it could not decode.
+bool looksBinary(const QByteArray &text)
+{
+    for (const char c : text.left(512)) {
+        const auto u = uchar(c);
+        if (u < 0x20 && !QByteArrayView("\t\r\n\f").contains(c))
+            return true;
+    }
+    return text.left(512).contains("\xEF\xBF\xBD");
+}
+
+} // namespace
+
+StreamKind fromType(const QByteArray &mediaType)
+{
+    const QByteArray type = essence(mediaType);
     if (type == "application/vnd.apple.mpegurl" || type == "application/x-mpegurl"
         || type == "audio/mpegurl" || type == "audio/x-mpegurl")
         return StreamKind::Hls;
@@ -17,11 +60,21 @@ StreamKind fromAnswer(const QByteArray &mediaType, const QUrl &url)
         return StreamKind::Flv;
     if (type == "video/mp2t" || type == "video/mpeg-ts")
         return StreamKind::MpegTs;
-    if (type.isEmpty() || type == "application/octet-stream" || type == "binary/octet-stream") {
-        const StreamKind byAddress = fromAddress(url);
-        return byAddress == StreamKind::None ? StreamKind::Unsupported : byAddress;
-    }
-    return StreamKind::Unsupported;
+    return StreamKind::None;
+}
+
+StreamKind fromFirstBytes(const QByteArray &bytes)
+{
+    if (isPlaylist(bytes))
+        return StreamKind::Hls;
+    if (bytes.startsWith("FLV\x01"))
+        return StreamKind::Flv;
+    // One sync byte could be chance; two packets apart are a stream.
+    constexpr qsizetype packet = 188;
+    if (bytes.size() > packet && bytes.at(0) == 0x47 && bytes.at(packet) == 0x47
+        && (bytes.size() <= 2 * packet || bytes.at(2 * packet) == 0x47))
+        return StreamKind::MpegTs;
+    return StreamKind::None;
 }
 
 StreamKind fromAddress(const QUrl &url)
@@ -59,11 +112,27 @@ PlayerReaction reactionTo(const ChannelAnswer &answer)
     // Only web addresses are ever fetched, by the page or the stream page.
     if (!WebUrl::isWebAddress(answer.url))
         return {};
+    using Step = PlayerReaction::Step;
     switch (answer.event) {
-    case ChannelAnswer::Event::OfferedAsDownload:
+    case ChannelAnswer::Event::OfferedAsDownload: {
         // Downloads are refused; one that answers the channel is a stream to
-        // play, or a clear "cannot play" when it is none.
-        return {PlayerReaction::Step::ShowStream, fromAnswer(answer.mediaType, answer.url)};
+        // play, or a clear "cannot play" when it is none. The type wins,
+        // then the address, then the bytes.
+        const StreamKind byType = fromType(answer.mediaType);
+        if (byType != StreamKind::None)
+            return {Step::ShowStream, byType};
+        if (!saysNothing(answer.mediaType))
+            return {Step::ShowStream, StreamKind::Unsupported};
+        if (answer.bodyFetched) {
+            const StreamKind byBytes = fromFirstBytes(answer.body);
+            return {
+                Step::ShowStream, byBytes == StreamKind::None ? StreamKind::Unsupported : byBytes};
+        }
+        const StreamKind byAddress = fromAddress(answer.url);
+        if (byAddress != StreamKind::None)
+            return {Step::ShowStream, byAddress};
+        return {Step::LookAtBody, StreamKind::None};
+    }
     case ChannelAnswer::Event::LoadFailed: {
         // A stream address that did not answer: the stream page keeps
         // trying, says so, and gives up in the end.
@@ -72,12 +141,23 @@ PlayerReaction reactionTo(const ChannelAnswer &answer)
             return {PlayerReaction::Step::ShowStream, byAddress};
         return {};
     }
-    case ChannelAnswer::Event::LoadSucceeded:
-        // Many servers send HLS playlists as text/plain, which the engine
-        // shows as text rather than offering to download.
-        if (fromAddress(answer.url) == StreamKind::Hls)
-            return {PlayerReaction::Step::LookForPlaylistText, StreamKind::Hls};
+    case ChannelAnswer::Event::ShownAsPage:
         return {};
+    case ChannelAnswer::Event::ShownAsText: {
+        // Scripts print playlists (and relays stream FLV or TS) under
+        // whatever type they default to, which the engine shows as text.
+        if (answer.bodyFetched) {
+            const StreamKind byBytes = fromFirstBytes(answer.body);
+            return byBytes == StreamKind::None ? PlayerReaction {}
+                                               : PlayerReaction {Step::ShowStream, byBytes};
+        }
+        if (isPlaylist(answer.body))
+            return {Step::ShowStream, StreamKind::Hls};
+        // Decoded as text, the bytes say too little: the answer's own do.
+        if (looksBinary(answer.body))
+            return {Step::LookAtBody, StreamKind::None};
+        return {};
+    }
     }
     return {};
 }

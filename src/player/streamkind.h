@@ -18,14 +18,18 @@ enum class StreamKind {
 
 namespace StreamKinds {
 
-// What an answer the engine declined to render is: by its media type, or by
-// its address when the type says nothing useful (none, octet-stream).
-// Never None: an answer that is nothing we know is Unsupported.
-StreamKind fromAnswer(const QByteArray &mediaType, const QUrl &url);
+// What a media type says: a playlist, FLV or MPEG-TS type, parameters and
+// case aside. None for any other.
+StreamKind fromType(const QByteArray &mediaType);
 
 // What the address alone says: .m3u8/.m3u, .flv, .ts, or an IPTV relay path
 // (/udp/, /rtp/). None when it says nothing.
 StreamKind fromAddress(const QUrl &url);
+
+// What a body's first bytes are: "#EXTM3U" (after a byte-order mark and
+// blanks), an FLV header, or MPEG-TS sync bytes 188 bytes apart. None for
+// anything else.
+StreamKind fromFirstBytes(const QByteArray &bytes);
 
 // The name the stream page knows the kind by.
 QLatin1String name(StreamKind kind);
@@ -37,11 +41,17 @@ struct ChannelAnswer {
     enum class Event {
         OfferedAsDownload, // the engine would only save it
         LoadFailed, // unreachable, or an error status
-        LoadSucceeded, // on screen as a page
+        ShownAsPage, // on screen as a page with markup, or as a media file
+        ShownAsText, // on screen as nothing but text, which body begins
     };
     Event event;
     QUrl url;
-    QByteArray mediaType; // of a download; empty otherwise
+    QByteArray mediaType; // as the server named it; empty when it named none
+    // How the body begins: for ShownAsText the text as the engine read it;
+    // the answer's own bytes once fetched again (bodyFetched). Empty when
+    // nobody looked.
+    QByteArray body = {};
+    bool bodyFetched = false;
 };
 
 // What the player does about it.
@@ -49,7 +59,7 @@ struct PlayerReaction {
     enum class Step {
         KeepPage, // the page (or the engine's error page) is the channel
         ShowStream, // the stream page plays kind; Unsupported says it cannot
-        LookForPlaylistText, // a playlist address shown as text may be a playlist
+        LookAtBody, // the answer's first bytes decide: fetch them, then ask again
     };
     Step step = Step::KeepPage;
     StreamKind kind = StreamKind::None;
@@ -72,4 +82,9 @@ struct StreamTimings {
     std::chrono::milliseconds longestPause {30000};
     // Playing, yet the picture stood still this long: a drop.
     std::chrono::milliseconds stall {10000};
+    // No picture this long after the source was asked for: it has failed.
+    std::chrono::milliseconds firstPicture {15000};
+    // A source that played and dropped gives way to the channel's next row
+    // after this long away.
+    std::chrono::milliseconds dropFailover {10000};
 };

@@ -1,6 +1,8 @@
 #include "playerview.h"
 
 #include "net/weburl.h"
+#include "pagewatch.h"
+#include "player/firstbytes.h"
 #include "player/streamrelay.h"
 #include "silentpage.h"
 #include "streampage.h"
@@ -11,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QScreen>
+#include <QTimer>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineHttpRequest>
 #include <QWebEngineLoadingInfo>
@@ -42,6 +45,11 @@ private:
     QByteArray m_referer;
 };
 
+namespace {
+// Chromium's net::ERR_ABORTED.
+constexpr int NetErrorAborted = -3;
+} // namespace
+
 PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
 {
     m_page = new SilentPage(this);
@@ -50,7 +58,7 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
     m_relay = new StreamRelay(this);
     // Upstream, the relay asks as the engine would.
     m_relay->setUserAgent(m_page->profile()->httpUserAgent().toUtf8());
-    connect(m_relay, &StreamRelay::verdictReached, this, &PlayerView::tellStreamPage);
+    connect(m_relay, &StreamRelay::verdictReached, this, &PlayerView::onVerdict);
     QWebEngineSettings *s = m_page->settings();
     // A channel starts playing, with sound, as soon as the user picks it.
     s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
@@ -64,13 +72,58 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
             if (m_awaitingAnswer)
                 react({ChannelAnswer::Event::OfferedAsDownload, url, mediaType});
         });
+
+    m_watch = new PageWatch(m_page);
+    connect(m_watch, &PageWatch::shown, this, &PlayerView::onShownAsText);
+    connect(m_watch, &PageWatch::streamState, this, &PlayerView::onStreamState);
+    connect(m_watch, &PageWatch::streamFailure, this, &PlayerView::onStreamFailure);
+    m_firstBytes = new FirstBytes(this);
+    connect(m_firstBytes, &FirstBytes::arrived, this, [this](const QByteArray &bytes) {
+        ChannelAnswer answer = m_lookingAt;
+        answer.body = bytes;
+        answer.bodyFetched = true;
+        react(answer);
+    });
+    m_firstPicture = new QTimer(this);
+    m_firstPicture->setSingleShot(true);
+    // A coarse timer may end a bound up to a twentieth early.
+    m_firstPicture->setTimerType(Qt::PreciseTimer);
+    connect(m_firstPicture, &QTimer::timeout, this, [this] {
+        m_history.pastFirstPicture = true;
+        if (!m_awaitingAnswer || !m_streamPage.isEmpty())
+            return failedOnce(SourceFailure::Silence);
+        // A page that is in but still loading has answered: silence is no
+        // document of the channel's at all.
+        const quint64 navigation = m_navigations;
+        m_page->runJavaScript(QStringLiteral("location.href"), QWebEngineScript::ApplicationWorld,
+            [this, navigation](const QVariant &href) {
+                if (navigation != m_navigations || m_judged || !m_awaitingAnswer)
+                    return;
+                if (WebUrl::isWebAddress(m_page->url()) && QUrl(href.toString()) == m_page->url())
+                    pageAnswered();
+                else
+                    failedOnce(SourceFailure::Silence);
+            });
+    });
 }
 
-void PlayerView::navigate(const QUrl &url, const RequestHeaders &headers)
+void PlayerView::navigate(const QUrl &url, const RequestHeaders &headers, const QString &sourceLine)
 {
+    // The stream page stays on screen until the next page commits, which
+    // can take long on a slow server; its stream ends now, so it says what
+    // is being tried instead of reconnecting to it.
+    if (!m_streamPage.isEmpty())
+        tellStreamPage(QStringLiteral("leave"), sourceLine);
     m_relay->closeAll();
     m_streamToken.clear();
     m_headers = headers;
+    m_sourceLine = sourceLine;
+    m_firstBytes->cancel();
+    m_lookingAt = {};
+    m_streamPage.clear();
+    m_history = {false, 0, false};
+    m_judged = false;
+    m_firstPicture->start(m_timings.firstPicture);
     // The old page keeps playing until the new one commits, which can take
     // long on a slow site; mute it now, the new page is heard once loaded.
     // A step to another #fragment of the page already shown stays in that
@@ -102,14 +155,23 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::LoadStartedStatus:
         m_loading = true;
         return;
-    case QWebEngineLoadingInfo::LoadSucceededStatus:
+    case QWebEngineLoadingInfo::LoadSucceededStatus: {
         m_loading = false;
-        // The stream page's own load is not awaited: showStream() ended the wait.
-        if (m_awaitingAnswer)
-            react({ChannelAnswer::Event::LoadSucceeded, info.url(), {}});
-        m_awaitingAnswer = false;
         m_page->setAudioMuted(false);
+        // The stream page's own load is not awaited: showStream() ended the wait.
+        if (!m_awaitingAnswer)
+            return;
+        // A page, or text that may be a stream after all.
+        const quint64 navigation = m_navigations;
+        const QUrl url = info.url();
+        m_watch->lookNow([this, navigation, url](
+                             const QByteArray &type, const QString &text, bool bare) {
+            if (navigation == m_navigations && m_awaitingAnswer)
+                react({bare ? ChannelAnswer::Event::ShownAsText : ChannelAnswer::Event::ShownAsPage,
+                    url, type, text.toUtf8()});
+        });
         return;
+    }
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         // Also how an answer the engine will only download ends: what is
         // still on screen is the channel being left, and stays unheard.
@@ -117,10 +179,17 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
         return;
     case QWebEngineLoadingInfo::LoadFailedStatus:
         m_loading = false;
-        if (m_awaitingAnswer) {
+        // An aborted load is one left for another, not a failure.
+        if (m_awaitingAnswer && info.errorCode() != NetErrorAborted) {
+            // The engine's request was the source's first try.
+            ++m_history.failures;
             react({ChannelAnswer::Event::LoadFailed, info.url(), {}});
             if (!m_awaitingAnswer)
                 return;
+            // A page that did not load: the engine's error page (or the
+            // server's) stays, and the source has failed.
+            m_awaitingAnswer = false;
+            judge();
         }
         // The engine's error page is silent; the next channel is heard again.
         m_page->setAudioMuted(false);
@@ -133,26 +202,97 @@ void PlayerView::react(const ChannelAnswer &answer)
     const PlayerReaction reaction = StreamKinds::reactionTo(answer);
     switch (reaction.step) {
     case PlayerReaction::Step::KeepPage:
+        if (answer.event == ChannelAnswer::Event::ShownAsPage
+            || answer.event == ChannelAnswer::Event::ShownAsText)
+            pageAnswered();
         return;
     case PlayerReaction::Step::ShowStream:
         return showStream(reaction.kind, answer.url);
-    case PlayerReaction::Step::LookForPlaylistText:
-        return checkForPlaylistAsText(answer.url);
+    case PlayerReaction::Step::LookAtBody:
+        return lookAtBody(answer);
     }
 }
 
-// A playlist address that came back as a plain-text playlist is a stream
-// after all.
-void PlayerView::checkForPlaylistAsText(const QUrl &url)
+// Text still coming in (an endless stream shown as text never ends): only a
+// stream is acted on now; how the load ends decides the rest.
+void PlayerView::onShownAsText(const QUrl &url, const QByteArray &mediaType, const QString &text)
 {
-    const quint64 navigation = m_navigations;
-    m_page->runJavaScript(
-        QStringLiteral("document.contentType === 'text/plain' && !!document.body"
-                       " && document.body.innerText.trimStart().startsWith('#EXTM3U')"),
-        QWebEngineScript::ApplicationWorld, [this, navigation, url](const QVariant &isPlaylist) {
-            if (navigation == m_navigations && isPlaylist.toBool())
-                showStream(StreamKind::Hls, url);
-        });
+    if (!m_awaitingAnswer || url != m_page->url())
+        return;
+    const ChannelAnswer answer {ChannelAnswer::Event::ShownAsText, url, mediaType, text.toUtf8()};
+    if (StreamKinds::reactionTo(answer).step != PlayerReaction::Step::KeepPage)
+        react(answer);
+}
+
+void PlayerView::lookAtBody(const ChannelAnswer &answer)
+{
+    if (!m_lookingAt.url.isEmpty())
+        return;
+    m_lookingAt = answer;
+    // An endless stream read as text keeps the renderer busy meanwhile.
+    if (m_loading)
+        m_page->triggerAction(QWebEnginePage::Stop);
+    m_firstBytes->fetch(answer.url, m_headers, m_page->profile()->httpUserAgent().toUtf8());
+}
+
+void PlayerView::pageAnswered()
+{
+    m_awaitingAnswer = false;
+    m_firstPicture->stop();
+    emit sourcePlaying();
+}
+
+bool PlayerView::isStreamPage(const QUrl &url, quint64 page) const
+{
+    return !m_streamPage.isEmpty() && page == m_streamPageId && url == m_streamPage;
+}
+
+void PlayerView::onStreamState(const QUrl &url, quint64 page, const QString &state)
+{
+    if (!isStreamPage(url, page))
+        return;
+    if (state == QLatin1String("playing")) {
+        // Heard from its picture on, however the engine reported its load
+        // (stopping an endless text load can make that a stop).
+        m_page->setAudioMuted(false);
+        m_history.played = true;
+        m_firstPicture->stop();
+        emit sourcePlaying();
+    } else if (state == QLatin1String("reconnecting")) {
+        emit sourceDropped();
+    } else if (state == QLatin1String("ended")) {
+        judge();
+    }
+}
+
+void PlayerView::onStreamFailure(const QUrl &url, quint64 page, const QString &what)
+{
+    if (isStreamPage(url, page))
+        failedOnce(SourceFailures::fromPage(what));
+}
+
+void PlayerView::failedOnce(SourceFailure failure)
+{
+    ++m_history.failures;
+    if (SourceFailures::step(failure, m_history) == SourceStep::Judge)
+        judge();
+}
+
+void PlayerView::judge()
+{
+    if (m_judged)
+        return;
+    m_judged = true;
+    m_firstPicture->stop();
+    m_firstBytes->cancel();
+    if (!m_streamPage.isEmpty()) {
+        tellStreamPage(QStringLiteral("judge"), {});
+    } else if (m_awaitingAnswer && StreamKinds::fromAddress(m_page->url()) != StreamKind::None) {
+        // A stream address that never answered says so; a page keeps loading.
+        showStreamPage(StreamKind::Unsupported, QUrl(QStringLiteral("lichuantv://player/")), QUrl(),
+            QStringLiteral("无法连接"));
+    }
+    emit sourceFailed();
 }
 
 // The stream page takes the relay's origin as its location and asks it for
@@ -169,15 +309,20 @@ void PlayerView::showStream(StreamKind kind, const QUrl &url)
     emit streamShown(kind);
 }
 
-void PlayerView::tellStreamPage(const QByteArray &token, const StreamVerdict &verdict)
+void PlayerView::onVerdict(const QByteArray &token, const StreamVerdict &verdict)
 {
     if (token != m_streamToken)
         return;
-    const QString action = verdict.action == StreamVerdict::Action::Refuse
-        ? QStringLiteral("refuse")
-        : QStringLiteral("nosound");
+    tellStreamPage(verdict.action == StreamVerdict::Action::Refuse ? QStringLiteral("refuse")
+                                                                   : QStringLiteral("nosound"),
+        verdict.message);
+}
+
+void PlayerView::tellStreamPage(const QString &action, const QString &message)
+{
+    // As data, never as script text.
     const QString args = QString::fromUtf8(
-        QJsonDocument(QJsonArray {action, verdict.message}).toJson(QJsonDocument::Compact));
+        QJsonDocument(QJsonArray {action, message}).toJson(QJsonDocument::Compact));
     m_page->runJavaScript(
         QStringLiteral("window.lichuanVerdict && lichuanVerdict(...%1)").arg(args));
 }
@@ -186,6 +331,10 @@ void PlayerView::showRefusal(const QString &reason)
 {
     m_relay->closeAll();
     m_streamToken.clear();
+    m_firstBytes->cancel();
+    m_firstPicture->stop();
+    m_sourceLine.clear();
+    m_judged = false;
     ++m_navigations;
     // The page's own scheme as its location: nothing of the refused address
     // is ever loaded.
@@ -198,10 +347,14 @@ void PlayerView::showStreamPage(
 {
     m_awaitingAnswer = false;
     m_page->setAudioMuted(true);
+    m_streamPage = location;
+    m_streamPageId = m_navigations;
     // The window may hide the view's top under its frame (channel pages keep
     // a banner there); the stream's picture stays in the part on screen.
     const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
-    m_page->setHtml(StreamPage::html(kind, source, coveredTop, m_timings, reason), location);
+    m_page->setHtml(StreamPage::html(
+                        kind, source, coveredTop, m_timings, {reason, m_sourceLine, m_navigations}),
+        location);
 }
 
 // The answer to every context-menu request of the view: no menu. Being the

@@ -67,7 +67,7 @@ QString libraryScript(StreamKind kind)
 namespace StreamPage {
 
 QString html(StreamKind kind, const QUrl &source, int coveredTop, const StreamTimings &timings,
-    const QString &reason)
+    const Labels &labels)
 {
     QString page = pageTemplate();
     page.replace(QLatin1String("@GIVEUP@"), QString::number(timings.giveUp.count()));
@@ -77,10 +77,12 @@ QString html(StreamKind kind, const QUrl &source, int coveredTop, const StreamTi
     page.replace(QLatin1String("@KIND@"), StreamKinds::name(kind));
     page.replace(QLatin1String("@COVERED@"), QString::number(qMax(0, coveredTop)));
     page.replace(QLatin1String("@LIBRARY@"), libraryScript(kind));
+    page.replace(QLatin1String("@PAGE@"), QString::number(labels.page));
     // Last: nothing in them is ever read as a placeholder.
     page.replace(
         QLatin1String("@SOURCE@"), QString::fromLatin1(source.toEncoded()).toHtmlEscaped());
-    page.replace(QLatin1String("@REASON@"), reason.toHtmlEscaped());
+    page.replace(QLatin1String("@REASON@"), labels.reason.toHtmlEscaped());
+    page.replace(QLatin1String("@LINE@"), labels.sourceLine.toHtmlEscaped());
     return page;
 }
 

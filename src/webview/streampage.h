@@ -16,11 +16,21 @@ namespace StreamPage {
 
 inline const QByteArray Scheme = QByteArrayLiteral("lichuantv");
 
+// What the page shows besides the stream itself.
+struct Labels {
+    // Why an Unsupported page ends at once (格式不支持 when empty).
+    QString reason;
+    // Which of the channel's rows plays ("线路 2/3"); none when empty.
+    QString sourceLine;
+    // Named in every report of the page, so one about an earlier page is
+    // known as such.
+    quint64 page = 0;
+};
+
 // The page's markup for a kind playing source (the relay's address for the
 // stream), with the picture kept clear of the view's top coveredTop pixels.
-// An Unsupported page ends at once, saying reason (格式不支持 when empty).
 QString html(StreamKind kind, const QUrl &source, int coveredTop = 0,
-    const StreamTimings &timings = {}, const QString &reason = {});
+    const StreamTimings &timings = {}, const Labels &labels = {});
 
 // Serves the page's scripts and style to the profile's pages.
 void installResources(QWebEngineProfile *profile);

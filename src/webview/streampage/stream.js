@@ -52,6 +52,11 @@
   var headline = document.getElementById('headline');
   var reasonLine = document.getElementById('reason');
   var note = document.getElementById('note');
+  var line = document.getElementById('line');
+  if (root.dataset.line) {
+    line.textContent = root.dataset.line;
+    line.hidden = false;
+  }
 
   var player = null;
   var retryTimer = 0;
@@ -63,6 +68,7 @@
   var ended = false;
   var troubled = false;        // a network error since the stream last gave data
   var hungUp = false;          // the server ended a stream that has no end
+  var failures = 0;
 
   // Only the words while there is no picture: an empty player's controls
   // would say nothing but 0:00.
@@ -103,11 +109,27 @@
     return typeof code === 'number' && code >= 400 ? '服务器错误 ' + code : '';
   }
 
+  // What failed, for the player to judge: "unreachable" (no answer at
+  // all), "timeout", "format" or the HTTP status. It may end the page.
+  function failed(what) {
+    failures += 1;
+    root.dataset.failure = failures + ' ' + what;
+  }
+
+  // What a network failure was: the status the server gave, or none.
+  function networkFailure(code, timedOut) {
+    if (typeof code === 'number' && code >= 400)
+      return String(code);
+    return timedOut ? 'timeout' : 'unreachable';
+  }
+
   // A failure while connecting or playing: try again after a growing pause,
   // until nothing has come for GIVE_UP_MS.
-  function dropped(reason) {
+  function dropped(reason, what) {
     if (ended)
       return;
+    if (what)
+      failed(what);
     lastReason = reason || lastReason;
     teardown();
     clearTimeout(retryTimer);
@@ -164,8 +186,11 @@
         troubled = true;
         if (failure)
           lastReason = failure;
-        if (data.fatal)
-          dropped(failure || '无法连接');
+        if (data.fatal) {
+          var timedOut = /TIMEOUT/.test(d);
+          dropped(failure || '无法连接',
+            networkFailure(data.response && data.response.code, timedOut));
+        }
         return;
       }
       if (data.fatal) {
@@ -174,7 +199,7 @@
           hls.recoverMediaError();
           return;
         }
-        dropped('格式不支持');
+        dropped('格式不支持', 'format');
       }
     });
     hls.loadSource(source);
@@ -217,7 +242,9 @@
         return;
       if (type === mpegts.ErrorTypes.MEDIA_ERROR)
         return end('格式不支持');
-      dropped(serverError(info && info.code) || '无法连接');
+      var code = info && info.code;
+      dropped(serverError(code) || '无法连接',
+        networkFailure(code, detail === mpegts.ErrorDetails.NETWORK_TIMEOUT));
     });
     p.attachMediaElement(video);
     p.load();
@@ -276,7 +303,7 @@
   });
   video.addEventListener('error', function () {
     if (player)
-      dropped('格式不支持');
+      dropped('格式不支持', 'format');
   });
 
   // The watchdog: a stream that stands still is a drop, and nothing for
@@ -298,12 +325,25 @@
       dropped('无法连接');
   }, 1000);
 
-  // The relay's word on what the stream carries: a picture this engine
-  // cannot show ends the channel at once; sound it cannot play is named
-  // while the picture plays.
+  // The player's word: a picture this engine cannot show ends the channel
+  // at once, and so does a source judged to have failed, with what was last
+  // seen of it; sound it cannot play is named while the picture plays.
   window.lichuanVerdict = function (action, message) {
     if (action === 'refuse') {
       end(message);
+    } else if (action === 'judge') {
+      end(lastReason);
+    } else if (action === 'leave') {
+      // The player moves on; should the next page take a moment, say so
+      // (the stop page is in before anyone could read it).
+      ended = true;
+      clearTimeout(retryTimer);
+      teardown();
+      note.hidden = true;
+      statusBox.hidden = true;
+      line.textContent = message;
+      line.hidden = !message;
+      setTimeout(function () { show('connecting', '正在连接…'); }, 300);
     } else if (action === 'nosound' && !ended) {
       note.textContent = message;
       note.hidden = false;
