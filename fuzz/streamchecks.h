@@ -75,34 +75,44 @@ inline bool packetsOf(const QByteArray &out, const QByteArray &in, bool loose)
     return true;
 }
 
+// A reader fed the bytes at once and one fed them in pieces, each piece's
+// output taken: no more out and held than in, and the hold bounded.
+template<class Reader>
+struct BothWays {
+    Reader whole, pieces;
+    QByteArray out; // of pieces
+    QString problem;
+
+    BothWays(const Feed &feed, qsizetype bound)
+    {
+        whole.setDropAudio(feed.dropAudio);
+        pieces.setDropAudio(feed.dropAudio);
+        whole.push(feed.bytes);
+        feed.inPieces([&](QByteArrayView piece) {
+            pieces.push(piece);
+            out += pieces.take();
+            if (problem.isEmpty())
+                problem = held(pieces.pending(), bound);
+        });
+        if (problem.isEmpty() && out.size() + pieces.pending() > feed.bytes.size())
+            problem = QStringLiteral("more out and held than in");
+    }
+};
+
 // MPEG-TS: whole packets out, each one that came in (a program table
 // rewritten without its sound aside), no more out and held than in, the
 // hold bounded, and the same whatever the pieces.
 inline QString ts(const QByteArray &data)
 {
     const Feed feed = Feed::from(data);
-    TsReframer whole, pieces;
-    whole.setDropAudio(feed.dropAudio);
-    pieces.setDropAudio(feed.dropAudio);
-    whole.push(feed.bytes);
-    QByteArray out;
-    QString problem;
-    feed.inPieces([&](QByteArrayView piece) {
-        pieces.push(piece);
-        out += pieces.take();
-        if (problem.isEmpty())
-            problem = held(pieces.pending(), TsReframer::MaxHeldBack);
-    });
-    if (!problem.isEmpty())
-        return problem;
-    if (out.size() + pieces.pending() > feed.bytes.size())
-        return QStringLiteral("more out and held than in");
-    whole.finish();
-    pieces.finish();
-    out += pieces.take();
-    const QByteArray wholeOut = whole.take();
-    if (wholeOut != out || whole.programKnown() != pieces.programKnown()
-        || whole.codecs() != pieces.codecs())
+    BothWays<TsReframer> read(feed, TsReframer::MaxHeldBack);
+    if (!read.problem.isEmpty())
+        return read.problem;
+    read.whole.finish();
+    read.pieces.finish();
+    const QByteArray out = read.out + read.pieces.take();
+    if (read.whole.take() != out || read.whole.programKnown() != read.pieces.programKnown()
+        || read.whole.codecs() != read.pieces.codecs())
         return QStringLiteral("the pieces changed what came out");
     if (out.size() % TsReframer::packetSize != 0)
         return QStringLiteral("a packet cut short");
@@ -116,26 +126,13 @@ inline QString ts(const QByteArray &data)
 inline QString flv(const QByteArray &data)
 {
     const Feed feed = Feed::from(data);
-    FlvReframer whole, pieces;
-    whole.setDropAudio(feed.dropAudio);
-    pieces.setDropAudio(feed.dropAudio);
-    whole.push(feed.bytes);
-    QByteArray out;
-    QString problem;
-    feed.inPieces([&](QByteArrayView piece) {
-        pieces.push(piece);
-        out += pieces.take();
-        if (problem.isEmpty())
-            problem = held(pieces.pending(), FlvReframer::MaxHeldBack);
-    });
-    if (!problem.isEmpty())
-        return problem;
-    if (out.size() + pieces.pending() > feed.bytes.size())
-        return QStringLiteral("more out and held than in");
-    if (whole.take() != out || whole.codecsKnown() != pieces.codecsKnown()
-        || (whole.codecsKnown() && whole.codecs() != pieces.codecs()))
+    BothWays<FlvReframer> read(feed, FlvReframer::MaxHeldBack);
+    if (!read.problem.isEmpty())
+        return read.problem;
+    if (read.whole.take() != read.out || read.whole.codecsKnown() != read.pieces.codecsKnown()
+        || (read.whole.codecsKnown() && read.whole.codecs() != read.pieces.codecs()))
         return QStringLiteral("the pieces changed what came out");
-    if (!feed.dropAudio && !feed.bytes.startsWith(out))
+    if (!feed.dropAudio && !feed.bytes.startsWith(read.out))
         return QStringLiteral("bytes changed with the sound kept");
     return {};
 }

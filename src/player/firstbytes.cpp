@@ -30,6 +30,8 @@ void FirstBytes::fetch(const QUrl &url, const RequestHeaders &headers, const QBy
     request.setTransferTimeout(TimeoutMs);
     m_bytes.clear();
     m_reply = m_network->get(request);
+    // Nothing beyond what is read waits in the answer either.
+    m_reply->setReadBufferSize(MaxBytes);
     connect(m_reply, &QNetworkReply::readyRead, this, [this] {
         m_bytes += m_reply->read(MaxBytes - m_bytes.size());
         if (m_bytes.size() >= MaxBytes)
