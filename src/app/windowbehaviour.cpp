@@ -153,6 +153,22 @@ void WindowBehaviour::showInFront()
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
+    m_activating = true;
+    if (m_window->windowHandle() && m_window->windowHandle()->isExposed())
+        claimActivation();
+}
+
+// Hidden and shown again within the moment the window system takes to report
+// the lost keyboard, the window is still Qt's focus window while the hidden
+// widget stopped being the active one. When the window manager hands the
+// keyboard back, nothing changes for Qt and nobody says so: the window looks
+// focused, yet is not active and keys reach no control.
+void WindowBehaviour::claimActivation()
+{
+    m_activating = false;
+    if (QGuiApplication::focusWindow() == m_window->windowHandle()
+        && QApplication::activeWindow() != m_window)
+        QApplication::setActiveWindow(m_window);
 }
 
 bool WindowBehaviour::staysOnTop() const
@@ -235,6 +251,8 @@ void WindowBehaviour::exposed()
         return;
     if (m_topmostPending)
         syncTopmost();
+    if (m_activating)
+        claimActivation();
     if (m_recentre && !m_watchedHandle->frameMargins().isNull()) {
         m_recentre = false;
         centreOnScreen();

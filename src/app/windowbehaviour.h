@@ -70,6 +70,7 @@ protected:
 private:
     // Normal state, shown, raised and active.
     void showInFront();
+    void claimActivation();
     void minimiseToTray();
     void setStaysOnTop(bool on);
     void syncTopmost();
@@ -86,5 +87,7 @@ private:
     bool m_trayOnBus = false;
     bool m_topmostPending = false;
     bool m_recentre = false;
+    // Shown in front, not yet made the active window once on screen.
+    bool m_activating = false;
     TrayProbe m_trayProbe;
 };
