@@ -108,6 +108,7 @@ bool ChannelGuide::selectTyped(QStringView typed, bool afresh)
 
 void ChannelGuide::stop()
 {
+    emit nowPlaying(-1, QString());
     emit showRequested(QUrl(m_site.stopPage()), {});
 }
 
@@ -115,7 +116,10 @@ void ChannelGuide::playSelection()
 {
     // The list comes from the network: only addresses the player may open
     // reach it.
-    const ChannelAddress channel = ChannelAddresses::split(m_model->entry(selectedChannel()).url);
+    const int row = selectedChannel();
+    const ChannelEntry entry = m_model->entry(row);
+    emit nowPlaying(row, entry.name);
+    const ChannelAddress channel = ChannelAddresses::split(entry.url);
     const QUrl url = WebUrl::playable(channel.address);
     if (url.isEmpty())
         emit playRefused(WebUrl::refusal(channel.address));

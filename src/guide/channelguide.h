@@ -49,6 +49,9 @@ signals:
     // The selected channel's address is none the player may load; reason
     // says why, in the viewer's words.
     void playRefused(const QString &reason);
+    // The channel the player is about to be asked for, by row and name; row
+    // -1 and no name when it is asked for the page of an idle player.
+    void nowPlaying(int row, const QString &name);
     // The list frame's new caption, after every run of the loader.
     void captionChanged(const QString &caption);
     // After every run of the loader, with the number of channels now held;
