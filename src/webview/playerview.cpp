@@ -16,8 +16,13 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
+
+namespace {
+const QString EndedTitle = QStringLiteral("无法播放此频道");
+} // namespace
 
 // The engine leaves a Referer given with the request out; a channel that
 // wants one gets it on its main request here.
@@ -58,6 +63,7 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
     setPage(m_page);
     connect(m_page, &QWebEnginePage::fullScreenRequested, this, &PlayerView::onFullScreenRequested);
     connect(m_page, &QWebEnginePage::loadingChanged, this, &PlayerView::onLoadingChanged);
+    watchForStreamEnd();
     connect(m_page, &SilentPage::offeredAsDownload, this,
         [this](const QUrl &url, const QByteArray &mediaType) {
             // Only the channel's own answer; nothing once it is on screen.
@@ -66,10 +72,33 @@ PlayerView::PlayerView(QWidget *parent) : QWebEngineView(parent)
         });
 }
 
+// The stream page's end is told through its title: the one word of a page
+// that reaches the view without a channel of its own.
+void PlayerView::watchForStreamEnd()
+{
+    QWebEngineScript endWatch;
+    endWatch.setName(QStringLiteral("lichuan-stream-end"));
+    endWatch.setInjectionPoint(QWebEngineScript::DocumentReady);
+    endWatch.setWorldId(QWebEngineScript::ApplicationWorld);
+    endWatch.setRunsOnSubFrames(false);
+    endWatch.setSourceCode(QStringLiteral(
+        "(function () {"
+        "  var root = document.documentElement;"
+        "  if (root.dataset.kind === undefined) return;"
+        "  function check() { if (root.dataset.state === 'ended') document.title = '%1'; }"
+        "  new MutationObserver(check).observe(root, {attributeFilter: ['data-state']});"
+        "  check();"
+        "})();")
+                               .arg(EndedTitle));
+    m_page->scripts().insert(endWatch);
+    connect(m_page, &QWebEnginePage::titleChanged, this, &PlayerView::onTitleChanged);
+}
+
 void PlayerView::navigate(const QUrl &url, const RequestHeaders &headers)
 {
     m_relay->closeAll();
     m_streamToken.clear();
+    m_streamPage.clear();
     m_headers = headers;
     // The old page keeps playing until the new one commits, which can take
     // long on a slow site; mute it now, the new page is heard once loaded.
@@ -125,6 +154,16 @@ void PlayerView::onLoadingChanged(const QWebEngineLoadingInfo &info)
         // The engine's error page is silent; the next channel is heard again.
         m_page->setAudioMuted(false);
         return;
+    }
+}
+
+void PlayerView::onTitleChanged(const QString &title)
+{
+    // A channel's own page may call itself anything; only the stream page
+    // shown last, still on screen, is heard.
+    if (title == EndedTitle && !m_streamPage.isEmpty() && m_page->url() == m_streamPage) {
+        m_streamPage.clear();
+        emit streamEnded();
     }
 }
 
@@ -201,6 +240,7 @@ void PlayerView::showStreamPage(
     // The window may hide the view's top under its frame (channel pages keep
     // a banner there); the stream's picture stays in the part on screen.
     const int coveredTop = parentWidget() && !m_fullScreen ? -y() : 0;
+    m_streamPage = location;
     m_page->setHtml(StreamPage::html(kind, source, coveredTop, m_timings, reason), location);
 }
 

@@ -44,10 +44,14 @@ signals:
     void fullScreenChanged(bool on);
     // The channel is a stream of kind, now in the player's own stream page.
     void streamShown(StreamKind kind);
+    // The stream page on screen has ended: it says 无法播放此频道.
+    void streamEnded();
 
 private:
     void onFullScreenRequested(QWebEngineFullScreenRequest request);
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void watchForStreamEnd();
+    void onTitleChanged(const QString &title);
     void react(const ChannelAnswer &answer);
     void checkForPlaylistAsText(const QUrl &url);
     void showStream(StreamKind kind, const QUrl &url);
@@ -64,6 +68,9 @@ private:
     RequestHeaders m_headers;
     // The relay's token for the stream on screen.
     QByteArray m_streamToken;
+    // Where the stream page on screen was shown; empty once another channel
+    // is asked for.
+    QUrl m_streamPage;
     StreamTimings m_timings;
     // Between a load's start and its end; a fragment-only step meanwhile is
     // not a step within the page being heard.
