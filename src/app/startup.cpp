@@ -26,6 +26,16 @@ void prepareProcess()
     WebEnvironment::registerSchemes();
 }
 
+ApplicationArguments::ApplicationArguments(int argc, char *argv[])
+    : m_engine(WebEnvironment::engineArguments())
+{
+    m_values.assign(argv, argv + argc);
+    for (QByteArray &argument : m_engine)
+        m_values.push_back(argument.data());
+    m_count = int(m_values.size());
+    m_values.push_back(nullptr);
+}
+
 void prepareApplication(QApplication &app)
 {
     app.setApplicationVersion(
