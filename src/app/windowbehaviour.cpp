@@ -9,31 +9,10 @@
 #include <QTimer>
 #include <QWindow>
 
-#ifdef LICHUAN_STATUS_NOTIFIER
-#include <QDBusConnection>
-#include <QDBusInterface>
-#endif
-
 namespace {
 const char *const TopmostOn = "窗口置顶";
 const char *const TopmostOff = "取消置顶";
 } // namespace
-
-bool statusNotifierHostRegistered()
-{
-#ifdef LICHUAN_STATUS_NOTIFIER
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    // Through an introspected interface, as Qt reads it: a watcher that
-    // answers the property but cannot be introspected gets no D-Bus icon.
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    QDBusInterface host(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-    return host.isValid() && host.property("IsStatusNotifierHostRegistered").toBool();
-#else
-    return false;
-#endif
-}
 
 WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *staysOnTopAction, TrayProbe tray)
     : QObject(window), m_window(window), m_staysOnTopAction(staysOnTopAction),
@@ -223,7 +202,20 @@ bool WindowBehaviour::eventFilter(QObject *watched, QEvent *event)
         shownByProgram();
     else if (watched == m_watchedHandle && event->type() == QEvent::Expose)
         exposed();
+    if (watched == m_window
+        && (event->type() == QEvent::Show || event->type() == QEvent::Hide
+            || event->type() == QEvent::WindowStateChange))
+        checkOnScreen();
     return QObject::eventFilter(watched, event);
+}
+
+void WindowBehaviour::checkOnScreen()
+{
+    const bool on = m_window->isVisible() && !m_window->isMinimized();
+    if (on == m_onScreen)
+        return;
+    m_onScreen = on;
+    emit onScreenChanged(on);
 }
 
 // Before a show() of the program reaches the native window.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/trayprobe.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -12,10 +14,6 @@
 class QAction;
 class QMainWindow;
 class QWindow;
-
-// Whether a StatusNotifier host is registered on the session bus, asked as
-// Qt asks before it puts a tray icon on D-Bus instead of an XEmbed tray.
-bool statusNotifierHostRegistered();
 
 // What the desktop offers for the tray icon.
 struct TrayProbe {
@@ -64,6 +62,10 @@ public:
     // or behind other windows.
     void bringToFront();
 
+signals:
+    // The window came on the screen (shown, not minimised) or left it.
+    void onScreenChanged(bool on);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -76,6 +78,7 @@ private:
     void syncTopmost();
     void shownByProgram();
     void exposed();
+    void checkOnScreen();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
     QMainWindow *m_window;
@@ -84,6 +87,7 @@ private:
     QSize m_fixedSize;
     QPointer<QWindow> m_watchedHandle;
     bool m_inTray = false;
+    bool m_onScreen = false;
     bool m_trayOnBus = false;
     bool m_topmostPending = false;
     bool m_recentre = false;
