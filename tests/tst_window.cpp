@@ -33,6 +33,8 @@ private slots:
     void versionMessages_data();
     void versionMessages();
     void engineSpeaksChinese();
+    void placedOnScreen_data();
+    void placedOnScreen();
 
 private:
     QString channelCaption() const { return m_f.part<QGroupBox>("channelFrame")->title(); }
@@ -261,6 +263,43 @@ void tst_Window::engineSpeaksChinese()
         }(),
         10000);
     QVERIFY2(text->contains(QStringLiteral("无法访问")), qPrintable(*text));
+}
+
+void tst_Window::placedOnScreen_data()
+{
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<QString>("scale"); // QT_SCALE_FACTOR
+    // Taller than the screen: the window manager keeps such a window where it
+    // was first mapped.
+    QTest::newRow("200 % on 1280x1024") << QSize(1280, 1024) << "2";
+    QTest::newRow("150 % on 1366x768") << QSize(1366, 768) << "1.5";
+}
+
+// The title bar on the screen in every start, measured in the real window
+// under the window manager, each start on an X screen of its own.
+void tst_Window::placedOnScreen()
+{
+    QFETCH(QSize, screen);
+    QFETCH(QString, scale);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_SCALE_FACTOR", scale);
+    for (int start = 0; start < 2; ++start) {
+        QProcess viewer;
+        viewer.setProcessEnvironment(env);
+        viewer.start(TESTS_DIR "/xrun.sh",
+            {"--screen", QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height()),
+                START_HELPER, "place", m_f.server->baseUrl()});
+        // The fixture's server answers while the viewer starts.
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.state() == QProcess::NotRunning, 60000);
+        const QStringList said = QString::fromLatin1(viewer.readAllStandardOutput()).split(' ');
+        QCOMPARE(said.value(0), "frame");
+        const QRect frame(said.value(1).toInt(), said.value(2).toInt(), said.value(3).toInt(),
+            said.value(4).toInt());
+        // The frame is wider than the client, taller by a title bar.
+        QVERIFY2(frame.width() > 433 * scale.toDouble() && frame.top() >= 0 && frame.left() >= 0
+                && frame.right() < screen.width(),
+            qPrintable(said.join(' ')));
+    }
 }
 
 VIEWER_TEST_MAIN(tst_Window)

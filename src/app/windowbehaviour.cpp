@@ -1,5 +1,7 @@
 #include "windowbehaviour.h"
 
+#include "desktop/frameextents.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QLayout>
@@ -273,9 +275,32 @@ void WindowBehaviour::centreOnScreen()
         return;
     QWindow *handle = m_window->windowHandle();
     const QMargins frame = handle ? handle->frameMargins() : QMargins();
-    // A window's position is that of its frame's top-left corner.
-    m_window->move(centredPosition(
-        screen->geometry(), screen->availableGeometry(), m_window->size().grownBy(frame)));
+    const QPoint corner = centredPosition(
+        screen->geometry(), screen->availableGeometry(), m_window->size().grownBy(frame));
     // Before the window manager has framed the window its frame is unknown.
     m_recentre = frame.isNull();
+    // Qt may not yet count a frame it learnt before the first showing; the
+    // client's own rectangle says where the frame goes either way.
+    if (m_recentre)
+        m_window->move(corner);
+    else
+        m_window->setGeometry(QRect(corner + QPoint(frame.left(), frame.top()), m_window->size()));
+    if (m_recentre && !m_window->isVisible())
+        askForFrame();
+}
+
+// A window manager may keep a window that does not fit the screen where it
+// was first mapped, whatever it is asked later; it is placed by its frame
+// before its first showing if the window manager says which frame it will be.
+void WindowBehaviour::askForFrame()
+{
+    if (m_frameRequest)
+        return;
+    m_window->winId();
+    m_frameRequest = new FrameExtentsRequest(m_window->windowHandle());
+    connect(m_frameRequest, &FrameExtentsRequest::answered, this, [this] {
+        if (!m_window->isVisible())
+            centreOnScreen();
+    });
+    m_frameRequest->send();
 }

@@ -11,6 +11,7 @@
 
 #include <functional>
 
+class FrameExtentsRequest;
 class QAction;
 class QMainWindow;
 class QWindow;
@@ -79,6 +80,7 @@ private:
     void shownByProgram();
     void exposed();
     void checkOnScreen();
+    void askForFrame();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
     QMainWindow *m_window;
@@ -86,6 +88,7 @@ private:
     QSystemTrayIcon *m_tray = nullptr;
     QSize m_fixedSize;
     QPointer<QWindow> m_watchedHandle;
+    QPointer<FrameExtentsRequest> m_frameRequest;
     bool m_inTray = false;
     bool m_onScreen = false;
     bool m_trayOnBus = false;
