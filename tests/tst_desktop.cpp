@@ -1,8 +1,7 @@
 // The viewer as one of the desktop's media players, end to end on a private
-// session bus: the desktop's side (a screen saver, power management and the
-// portal, each recording who holds it, and a media widget) sits on a
-// connection of its own; the X server's own screen saver is read through its
-// extension; media keys come from xdotool. One journey, a step a row.
+// session bus whose desktop side (inhibitors that record who holds them, a
+// media widget) has a connection of its own; the X server's screen saver read
+// through its extension; media keys from xdotool. One journey, a step a row.
 
 #include "app/mainwindow.h"
 #include "guide/channelmodel.h"
@@ -17,7 +16,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
-#include <QSystemTrayIcon>
+#include <QDBusVirtualObject>
 #include <QtTest>
 #include <qguiapplication_platform.h>
 
@@ -30,6 +29,8 @@ namespace {
 const QString Mpris = QStringLiteral("org.mpris.MediaPlayer2.lichuantv");
 const QString MprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString Properties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString Root = QStringLiteral("org.mpris.MediaPlayer2");
+const QString Player = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QStringList Kinds {"org.freedesktop.ScreenSaver", "org.freedesktop.PowerManagement.Inhibit",
     "org.freedesktop.portal.Inhibit"};
 
@@ -43,42 +44,32 @@ QVariant plain(const QVariant &v)
 }
 } // namespace
 
-// The desktop's side of the bus, on its own connection.
-class FakeDesktop : public QObject {
+// The desktop's side of the bus, on its own connection: the inhibitors under
+// /org/freedesktop, and what a media widget hears and asks.
+class FakeDesktop : public QDBusVirtualObject {
     Q_OBJECT
 public:
-    struct Hold {
-        QString kind;
-        QString sender;
-        QString token;
-    };
-    QList<Hold> holds;
-    // What PropertiesChanged has told of the player, merged.
-    QVariantMap told;
-    QStringList toldTitles;
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "desktop");
+    QMap<QString, QStringList> holds; // token: interface, holder
+    QVariantMap told; // what PropertiesChanged has said of the player, merged
+    QStringList toldTitles;
 
     bool start()
     {
-        const QStringList paths {"/org/freedesktop/ScreenSaver",
-            "/org/freedesktop/PowerManagement/Inhibit", "/org/freedesktop/portal/desktop"};
-        for (int i = 0; i < Kinds.size(); ++i) {
-            if (!bus.registerObject(paths[i], Kinds[i], this, QDBusConnection::ExportAllSlots))
-                return false;
-        }
-        return bus.registerService("org.freedesktop.ScreenSaver")
-            && bus.registerService("org.freedesktop.PowerManagement")
-            && bus.registerService("org.freedesktop.portal.Desktop")
+        for (const char *name : {"ScreenSaver", "PowerManagement", "portal.Desktop"})
+            bus.registerService(QStringLiteral("org.freedesktop.") + name);
+        return bus.registerVirtualObject("/org/freedesktop", this, QDBusConnection::SubPath)
             && bus.connect(Mpris, MprisPath, Properties, "PropertiesChanged", this,
                 SLOT(changed(QString, QVariantMap, QStringList)));
     }
-    int held(const QString &kind, const QString &sender = {}) const
+    int held(const QString &kind, const QString &holder = {}) const
     {
-        return int(std::count_if(holds.begin(), holds.end(), [&](const Hold &h) {
-            return h.kind == kind && (sender.isEmpty() || h.sender == sender);
-        }));
+        int n = 0;
+        for (const QStringList &h : holds)
+            n += h[0] == kind && (holder.isEmpty() || h[1] == holder);
+        return n;
     }
-    // Calls the viewer's player as a media widget does, and waits for the answer.
+    // As a media widget calls the player, waiting for the answer.
     QDBusMessage call(const QString &interface, const QString &method, const QVariantList &args)
     {
         QDBusMessage m = QDBusMessage::createMethodCall(Mpris, MprisPath, interface, method);
@@ -87,30 +78,32 @@ public:
         (void)QTest::qWaitFor([&] { return pending.isFinished(); }, 10000);
         return pending.reply();
     }
-    QVariant property(
-        const QString &name, const QString &interface = "org.mpris.MediaPlayer2.Player")
+    QVariant property(const QString &name, const QString &interface = Player)
     {
         return plain(call(Properties, "Get", {interface, name}).arguments().value(0));
     }
+    // Inhibit gives a cookie, or for the portal a request; UnInhibit and the
+    // request's Close hand it back.
+    bool handleMessage(const QDBusMessage &m, const QDBusConnection &connection) override
+    {
+        const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/h");
+        if (m.member() == "Inhibit") {
+            holds[QString::number(++m_tokens)] = QStringList {m.interface(), m.service()};
+            connection.send(m.createReply(m.interface() != Kinds[2]
+                    ? QVariant(m_tokens)
+                    : QVariant::fromValue(QDBusObjectPath(request + QString::number(m_tokens)))));
+        } else if (m.member() == "UnInhibit" || m.member() == "Close") {
+            const QString token = m.member() == "Close" ? m.path().mid(request.size())
+                                                        : m.arguments().value(0).toString();
+            if (holds.value(token).value(1) == m.service())
+                holds.remove(token);
+            connection.send(m.createReply());
+        }
+        return m.member().contains("Inhibit") || m.member() == "Close";
+    }
+    QString introspect(const QString &) const override { return {}; }
 
 public slots:
-    uint Inhibit(const QString &, const QString &, const QDBusMessage &m)
-    {
-        return hold(m).toUInt();
-    }
-    void UnInhibit(uint cookie, const QDBusMessage &m) { release(m, QString::number(cookie)); }
-    QDBusObjectPath Inhibit(const QString &, uint, const QVariantMap &, const QDBusMessage &m)
-    {
-        const QDBusObjectPath handle("/org/freedesktop/portal/desktop/request/h" + hold(m));
-        bus.registerObject(
-            handle.path(), "org.freedesktop.portal.Request", this, QDBusConnection::ExportAllSlots);
-        return handle;
-    }
-    void Close(const QDBusMessage &m)
-    {
-        release(m, m.path().section('h', -1));
-        bus.unregisterObject(m.path());
-    }
     void changed(const QString &, const QVariantMap &props, const QStringList &)
     {
         for (auto it = props.begin(); it != props.end(); ++it)
@@ -119,26 +112,13 @@ public slots:
     }
 
 private:
-    QString hold(const QDBusMessage &m)
-    {
-        holds.append({m.interface(), m.service(), QString::number(++m_tokens)});
-        return holds.last().token;
-    }
-    int m_tokens = 0;
-    void release(const QDBusMessage &m, const QString &token)
-    {
-        holds.removeIf([&](const Hold &h) {
-            return h.sender == m.service() && h.token == token
-                && (h.kind == m.interface() || m.interface() == "org.freedesktop.portal.Request");
-        });
-    }
+    uint m_tokens = 0;
 };
 
 class tst_Desktop : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void journey_data();
     void journey();
 
@@ -149,7 +129,6 @@ private:
         XScreenSaverQueryInfo(m_display, DefaultRootWindow(m_display), &info);
         return info;
     }
-    QSystemTrayIcon *trayIcon() const { return m_f.window->findChild<QSystemTrayIcon *>(); }
 
     ViewerFixture m_f;
     FakeDesktop m_desktop;
@@ -170,74 +149,43 @@ void tst_Desktop::initTestCase()
     QVERIFY(startAndFinish(m_f.window));
     QTRY_COMPARE(m_f.guide()->channelCount(), bundledChannelCount());
     QTRY_VERIFY(managed(m_f.xid()));
-    const QString root = QStringLiteral("org.mpris.MediaPlayer2");
-    QCOMPARE(m_desktop.property("Identity", root).toString(), QStringLiteral("栎川在线电视机"));
-    QCOMPARE(m_desktop.property("DesktopEntry", root).toString(), QStringLiteral("lichuantv"));
-    QVERIFY(m_desktop.property("CanRaise", root).toBool());
-    QVERIFY(!m_desktop.property("CanQuit", root).toBool());
+    QCOMPARE(m_desktop.property("Identity", Root).toString(), QStringLiteral("栎川在线电视机"));
+    QCOMPARE(m_desktop.property("DesktopEntry", Root).toString(), QStringLiteral("lichuantv"));
+    QVERIFY(m_desktop.property("CanRaise", Root).toBool());
+    QVERIFY(!m_desktop.property("CanQuit", Root).toBool());
     QVERIFY(!m_desktop.property("CanPause").toBool());
-    QVERIFY(m_desktop.property("CanGoNext").toBool());
-}
-
-void tst_Desktop::cleanupTestCase()
-{
-    m_f.tearDown();
 }
 
 void tst_Desktop::journey_data()
 {
     QTest::addColumn<int>("select"); // the row selected first; -1: none
     QTest::addColumn<QString>("action"); // an MPRIS call, "key <keysym>" or "tray"
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QString>("told"); // the title the desktop is told of on the way
+    QTest::addColumn<bool>("playing");
+    QTest::addColumn<QString>("told"); // a title the desktop is told of on the way
     QTest::addColumn<bool>("awake"); // held, and the X screen saver suspended
 
-    QTest::newRow("before anything plays") << -1 << ""
-                                           << "Stopped"
-                                           << "" << false;
-    QTest::newRow("Play plays the selected") << 0 << "Play"
-                                             << "Playing"
-                                             << "栎川一台" << true;
-    QTest::newRow("Next plays the next") << -1 << "Next"
-                                         << "Playing"
-                                         << "测试彩条" << true;
-    QTest::newRow("the next-track key") << -1 << "key XF86AudioNext"
-                                        << "Playing"
-                                        << "新闻频道" << true;
-    QTest::newRow("to the tray: the screen may sleep") << -1 << "tray"
-                                                       << "Playing"
-                                                       << "" << false;
-    QTest::newRow("Raise, out of the tray") << -1 << "Raise"
-                                            << "Playing"
-                                            << "" << true;
-    QTest::newRow("PlayPause stops") << -1 << "PlayPause"
-                                     << "Stopped"
-                                     << "" << false;
-    QTest::newRow("the play key plays again") << -1 << "key XF86AudioPlay"
-                                              << "Playing"
-                                              << "新闻频道" << true;
-    QTest::newRow("the previous-track key") << -1 << "key XF86AudioPrev"
-                                            << "Playing"
-                                            << "测试彩条" << true;
-    QTest::newRow("Stop") << -1 << "Stop"
-                          << "Stopped"
-                          << "" << false;
-    QTest::newRow("a live stream") << 12 << "Play"
-                                   << "Playing"
-                                   << "直播一台" << true;
-    QTest::newRow("the stop key") << -1 << "key XF86AudioStop"
-                                  << "Stopped"
-                                  << "" << false;
-    QTest::newRow("a channel that ends (无法播放此频道)") << 18 << "Play"
-                                                          << "Stopped"
-                                                          << "高清H.265" << false;
+    QTest::newRow("before anything plays") << -1 << "" << false << "" << false;
+    QTest::newRow("Play plays the selected") << 0 << "Play" << true << "栎川一台" << true;
+    QTest::newRow("Next plays the next") << -1 << "Next" << true << "测试彩条" << true;
+    QTest::newRow("the next-track key") << -1 << "key XF86AudioNext" << true << "新闻频道" << true;
+    QTest::newRow("the previous-track key")
+        << -1 << "key XF86AudioPrev" << true << "测试彩条" << true;
+    QTest::newRow("to the tray: the screen may sleep") << -1 << "tray" << true << "" << false;
+    QTest::newRow("Raise, out of the tray") << -1 << "Raise" << true << "" << true;
+    QTest::newRow("PlayPause stops") << -1 << "PlayPause" << false << "" << false;
+    QTest::newRow("the play key") << -1 << "key XF86AudioPlay" << true << "测试彩条" << true;
+    QTest::newRow("Stop") << -1 << "Stop" << false << "" << false;
+    QTest::newRow("a live stream") << 12 << "Play" << true << "直播一台" << true;
+    QTest::newRow("the stop key") << -1 << "key XF86AudioStop" << false << "" << false;
+    QTest::newRow("a channel that ends (无法播放此频道)")
+        << 18 << "Play" << false << "高清H.265" << false;
 }
 
 void tst_Desktop::journey()
 {
     QFETCH(int, select);
     QFETCH(QString, action);
-    QFETCH(QString, status);
+    QFETCH(bool, playing);
     QFETCH(QString, told);
     QFETCH(bool, awake);
 
@@ -250,30 +198,26 @@ void tst_Desktop::journey()
     else if (action == "tray")
         m_f.window->setWindowState(Qt::WindowMinimized);
     else if (!action.isEmpty())
-        QCOMPARE(m_desktop
-                     .call(action == "Raise" ? "org.mpris.MediaPlayer2"
-                                             : "org.mpris.MediaPlayer2.Player",
-                         action, {})
-                     .type(),
+        QCOMPARE(m_desktop.call(action == "Raise" ? Root : Player, action, {}).type(),
             QDBusMessage::ReplyMessage);
 
     // Desktop widgets follow what they are told, and what they ask.
     if (!told.isEmpty())
         QTRY_VERIFY2(
             m_desktop.toldTitles.contains(told), qPrintable(m_desktop.toldTitles.join(',')));
+    const QString status = playing ? "Playing" : "Stopped";
     QTRY_COMPARE(m_desktop.told.value("PlaybackStatus", "Stopped").toString(), status);
     QCOMPARE(m_desktop.property("PlaybackStatus").toString(), status);
-    const QString title
-        = status == "Playing" ? m_f.guide()->model()->entry(m_f.selectedRow()).name : QString();
+    const QString title = playing ? m_f.guide()->model()->entry(m_f.selectedRow()).name : "";
     QCOMPARE(m_desktop.property("Metadata").toMap().value("xesam:title").toString(), title);
     QCOMPARE(m_desktop.told.value("Metadata").toMap().value("xesam:title").toString(), title);
+    QVERIFY(m_desktop.property("CanGoNext").toBool());
     // The only player of this process.
     const QStringList names = m_desktop.bus.interface()->registeredServiceNames().value();
-    QCOMPARE(names.filter("org.mpris.MediaPlayer2."), QStringList {Mpris});
+    QCOMPARE(names.filter(Root + "."), QStringList {Mpris});
     if (action == "Raise") {
         QTRY_VERIFY(m_f.window->isVisible() && viewable(m_f.xid()));
         QTRY_VERIFY(m_f.window->isActiveWindow());
-        QVERIFY(!trayIcon()->isVisible());
     }
 
     for (const QString &kind : Kinds)

@@ -2,24 +2,20 @@
 # Runs one test program on a private Xvfb display with IceWM, so widget, web
 # engine and tray tests see a real window manager and notification area, and
 # with a private sound server whose sound the tests can hear.
-#   xrun.sh [--session-bus] [--screen WxH] program [args...]
+#   xrun.sh [--session-bus] program [args...]
 # --session-bus runs the program on a private session bus of its own (for
-# trays on D-Bus); otherwise it has none. --screen sets the screen's size
-# (1280x1024 unless given).
+# trays on D-Bus); otherwise it has none. XRUN_SCREEN sets the screen's size
+# (1280x1024 unless set).
 set -u
 session_bus=""
-screen=1280x1024
-while :; do
-    case "${1:-}" in
-    --session-bus) session_bus=1; shift ;;
-    --screen) screen=$2; shift 2 ;;
-    *) break ;;
-    esac
-done
+if [ "${1:-}" = --session-bus ]; then
+    session_bus=1
+    shift
+fi
 tmp=$(mktemp -d)
 pulse=""
 trap 'kill $wm $xvfb $pulse 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
-Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 "${XRUN_SCREEN:-1280x1024}x24" -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$tmp/display")"
