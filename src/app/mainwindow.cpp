@@ -149,8 +149,11 @@ void MainWindow::wireDesktop()
         m_behaviour, &WindowBehaviour::onScreenChanged, session, &MediaSession::setWindowOnScreen);
     connect(session, &MediaSession::playSelectedRequested, m_guide, &ChannelGuide::playSelected);
     connect(session, &MediaSession::stopRequested, m_guide, &ChannelGuide::stop);
-    connect(session, &MediaSession::nextRequested, m_guide, &ChannelGuide::next);
-    connect(session, &MediaSession::previousRequested, m_guide, &ChannelGuide::previous);
+    // As Page Up and Down: fullscreen stays fullscreen.
+    connect(
+        session, &MediaSession::nextRequested, ui->player, [this] { ui->player->stepChannel(+1); });
+    connect(session, &MediaSession::previousRequested, ui->player,
+        [this] { ui->player->stepChannel(-1); });
     connect(m_desktop, &DesktopMedia::raiseRequested, this, &MainWindow::bringToFront);
 }
 
