@@ -1,8 +1,8 @@
 #include "startup.h"
 
 #include "appinfo.h"
+#include "desktop/platformchoice.h"
 #include "mainwindow.h"
-#include "platformchoice.h"
 #include "singleinstance.h"
 #include "webview/webenvironment.h"
 
