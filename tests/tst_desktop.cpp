@@ -9,14 +9,7 @@
 #include "viewerfixture.h"
 #include "x11probe.h"
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusPendingCall>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
+#include <QtDBus>
 #include <QtTest>
 #include <qguiapplication_platform.h>
 
@@ -149,11 +142,10 @@ void tst_Desktop::initTestCase()
     QVERIFY(startAndFinish(m_f.window));
     QTRY_COMPARE(m_f.guide()->channelCount(), bundledChannelCount());
     QTRY_VERIFY(managed(m_f.xid()));
-    QCOMPARE(m_desktop.property("Identity", Root).toString(), QStringLiteral("栎川在线电视机"));
-    QCOMPARE(m_desktop.property("DesktopEntry", Root).toString(), QStringLiteral("lichuantv"));
-    QVERIFY(m_desktop.property("CanRaise", Root).toBool());
-    QVERIFY(!m_desktop.property("CanQuit", Root).toBool());
-    QVERIFY(!m_desktop.property("CanPause").toBool());
+    const QVariantList shown {m_desktop.property("Identity", Root),
+        m_desktop.property("DesktopEntry", Root), m_desktop.property("CanRaise", Root),
+        m_desktop.property("CanQuit", Root), m_desktop.property("CanPause")};
+    QCOMPARE(shown, (QVariantList {"栎川在线电视机", "lichuantv", true, false, false}));
 }
 
 void tst_Desktop::journey_data()
@@ -168,12 +160,10 @@ void tst_Desktop::journey_data()
     QTest::newRow("Play plays the selected") << 0 << "Play" << true << "栎川一台" << true;
     QTest::newRow("Next plays the next") << -1 << "Next" << true << "测试彩条" << true;
     QTest::newRow("the next-track key") << -1 << "key XF86AudioNext" << true << "新闻频道" << true;
-    QTest::newRow("the previous-track key")
-        << -1 << "key XF86AudioPrev" << true << "测试彩条" << true;
     QTest::newRow("to the tray: the screen may sleep") << -1 << "tray" << true << "" << false;
     QTest::newRow("Raise, out of the tray") << -1 << "Raise" << true << "" << true;
     QTest::newRow("PlayPause stops") << -1 << "PlayPause" << false << "" << false;
-    QTest::newRow("the play key") << -1 << "key XF86AudioPlay" << true << "测试彩条" << true;
+    QTest::newRow("the play key") << -1 << "key XF86AudioPlay" << true << "新闻频道" << true;
     QTest::newRow("Stop") << -1 << "Stop" << false << "" << false;
     QTest::newRow("a live stream") << 12 << "Play" << true << "直播一台" << true;
     QTest::newRow("the stop key") << -1 << "key XF86AudioStop" << false << "" << false;
