@@ -11,6 +11,7 @@ packages=(cmake ninja-build g++ pkg-config
     ffmpeg
     unicode-data
     xvfb xauth icewm xdotool x11-utils fonts-noto-cjk
+    libxss-dev libxcb1-dev
     clang-format dbus-daemon pulseaudio pulseaudio-utils
     weston xwayland qt6-wayland)
 missing=()

@@ -8,9 +8,15 @@
 //   platform       prepares the process and the application as main() does,
 //                  shows a window and prints the platform name and whether
 //                  it was exposed.
+//   place SITE     starts the viewer against SITE as main() does and, once
+//                  the window manager has framed its window, prints where:
+//                  "frame X Y W H" on the X screen.
 
+#include "app/mainwindow.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
+#include "prompting.h"
+#include "x11probe.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -75,6 +81,31 @@ int platform(int argc, char *argv[])
     return 0;
 }
 
+int place(int argc, char *argv[])
+{
+    Startup::prepareProcess();
+    Startup::ApplicationArguments arguments(argc, argv);
+    QApplication app(arguments.count(), arguments.values());
+    Startup::prepareApplication(app);
+    ViewerOptions options {VendorSite(QString::fromLocal8Bit(argv[2]))};
+    auto store = std::make_shared<MemoryStartPage>();
+    store->value = options.site.navigationPage();
+    options.startPageStore = memoryStoreFactory(store);
+    MainWindow window(std::move(options));
+    QTimer::singleShot(0, &window, &MainWindow::start);
+    // Mapped, with the frame drawn around it.
+    QRect f;
+    (void)QTest::qWaitFor(
+        [&] {
+            if (window.isVisible() && window.windowHandle()->isExposed())
+                f = X11Probe::outerRect(window.windowHandle()->winId());
+            return f.isValid();
+        },
+        30000);
+    say(qPrintable(QString::asprintf("frame %d %d %d %d", f.x(), f.y(), f.width(), f.height())));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -86,6 +117,9 @@ int main(int argc, char *argv[])
         return lock(argc, argv);
     if (mode == "platform" && argc == 2)
         return platform(argc, argv);
-    std::fputs("usage: start_helper claim NAME | race NAME | lock PATH | platform\n", stderr);
+    if (mode == "place" && argc == 3)
+        return place(argc, argv);
+    std::fputs(
+        "usage: start_helper claim NAME | race NAME | lock PATH | platform | place SITE\n", stderr);
     return 64;
 }

@@ -3,7 +3,7 @@
 // as a rule, and in a second process against the test's Xvfb and a headless
 // Weston compositor with Xwayland.
 
-#include "app/platformchoice.h"
+#include "desktop/platformchoice.h"
 
 #include <QDir>
 #include <QFile>

@@ -33,6 +33,8 @@ private slots:
     void versionMessages_data();
     void versionMessages();
     void engineSpeaksChinese();
+    void placedOnScreen_data();
+    void placedOnScreen();
 
 private:
     QString channelCaption() const { return m_f.part<QGroupBox>("channelFrame")->title(); }
@@ -261,6 +263,36 @@ void tst_Window::engineSpeaksChinese()
         }(),
         10000);
     QVERIFY2(text->contains(QStringLiteral("无法访问")), qPrintable(*text));
+}
+
+void tst_Window::placedOnScreen_data()
+{
+    QTest::addColumn<QStringList>("screen"); // XRUN_SCREEN, QT_SCALE_FACTOR
+    // Taller than the screen: the window manager keeps it where it was first mapped.
+    QTest::newRow("200 % on 1280x1024") << QStringList {"1280x1024", "2"};
+    QTest::newRow("150 % on 1366x768") << QStringList {"1366x768", "1.5"};
+}
+
+// The title bar on the screen in every start, measured in the real window
+// under the window manager, each start on an X screen of its own.
+void tst_Window::placedOnScreen()
+{
+    QFETCH(QStringList, screen);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XRUN_SCREEN", screen[0]);
+    env.insert("QT_SCALE_FACTOR", screen[1]);
+    for (int start = 0; start < 2; ++start) {
+        QProcess viewer;
+        viewer.setProcessEnvironment(env);
+        viewer.start(TESTS_DIR "/xrun.sh", {START_HELPER, "place", m_f.server->baseUrl()});
+        // The fixture's server answers meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.state() == QProcess::NotRunning, 60000);
+        const QString said = QString::fromLatin1(viewer.readAllStandardOutput()).trimmed();
+        const QStringList f = said.split(' '); // "frame X Y W H"
+        QVERIFY2(f.size() == 5 && f[1].toInt() >= 0 && f[2].toInt() >= 0
+                && f[1].toInt() + f[3].toInt() <= screen[0].section('x', 0, 0).toInt(),
+            qPrintable(said));
+    }
 }
 
 VIEWER_TEST_MAIN(tst_Window)

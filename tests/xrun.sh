@@ -4,7 +4,8 @@
 # with a private sound server whose sound the tests can hear.
 #   xrun.sh [--session-bus] program [args...]
 # --session-bus runs the program on a private session bus of its own (for
-# trays on D-Bus); otherwise it has none.
+# trays on D-Bus); otherwise it has none. XRUN_SCREEN sets the screen's size
+# (1280x1024 unless set).
 set -u
 session_bus=""
 if [ "${1:-}" = --session-bus ]; then
@@ -14,7 +15,7 @@ fi
 tmp=$(mktemp -d)
 pulse=""
 trap 'kill $wm $xvfb $pulse 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 "${XRUN_SCREEN:-1280x1024}x24" -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$tmp/display")"
@@ -37,12 +38,18 @@ if command -v pulseaudio >/dev/null; then
     pulse=$!
     for _ in $(seq 100); do [ -S "$PULSE_RUNTIME_PATH/native" ] && break; sleep 0.05; done
 fi
-icewm -c /dev/null >/dev/null 2>&1 &
-wm=$!
-# The tray exists once IceWM owns the system-tray selection.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
-    sleep 0.05
+# IceWM has been seen, rarely on a busy machine, not to come up at all: it
+# gets a second start, and what it said the first time is kept in the log.
+for _ in 1 2; do
+    icewm -c /dev/null >"$tmp/icewm.log" 2>&1 &
+    wm=$!
+    # The tray exists once IceWM owns the system-tray selection.
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break 2
+        sleep 0.05
+    done
+    echo "xrun.sh: IceWM did not come up: $(cat "$tmp/icewm.log")" >&2
+    kill $wm 2>/dev/null
 done
 # The notification area lives in IceWM's taskbar, which comes up after the
 # WM itself; on a busy machine that can take seconds.

@@ -9,7 +9,8 @@
 int main(int argc, char *argv[])
 {
     Startup::prepareProcess();
-    QApplication app(argc, argv);
+    Startup::ApplicationArguments arguments(argc, argv);
+    QApplication app(arguments.count(), arguments.values());
     // A second start hands over to the running viewer before it shows,
     // asks or downloads anything.
     SingleInstance instance;

@@ -3,6 +3,8 @@
 #include "ui_mainwindow.h"
 
 #include "appinfo.h"
+#include "desktop/desktopmedia.h"
+#include "desktop/mediasession.h"
 #include "guide/channelguide.h"
 #include "guide/channelmodel.h"
 #include "homepage/homepageoffer.h"
@@ -53,9 +55,12 @@ MainWindow::MainWindow(ViewerOptions options, QWidget *parent)
         QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor), options.versionWait, this);
     connect(m_versionCheck, &VersionCheck::finished, this, &MainWindow::reportVersion);
     m_behaviour = new WindowBehaviour(this, ui->staysOnTopAction, std::move(options.tray));
+    m_desktop = new DesktopMedia(
+        QString::fromUtf8(AppInfo::Title), QGuiApplication::desktopFileName(), this);
 
     wireChannels();
     wireMenus();
+    wireDesktop();
     keepFocusAcrossFullScreen();
     // Enter presses the focused button, as Space does.
     for (QPushButton *button : findChildren<QPushButton *>())
@@ -135,6 +140,26 @@ void MainWindow::wireMenus()
     connect(ui->feedbackLink, &ClickableLabel::clicked, this, openFeedback);
     connect(ui->logo, &ClickableLabel::clicked, this, [this] { openInBrowser(m_site.home()); });
     connect(ui->feedbackLink, &ClickableLabel::mouseMoved, this, &MainWindow::markFeedbackLink);
+}
+
+// The desktop's media controls and the media keys drive the guide; the
+// guide, the player and the window tell them what plays, and where.
+void MainWindow::wireDesktop()
+{
+    MediaSession *session = m_desktop->session();
+    session->followChannels(m_guide->model());
+    connect(m_guide, &ChannelGuide::nowPlaying, session, &MediaSession::setChannel);
+    connect(m_guide, &ChannelGuide::channelEnded, session, &MediaSession::channelEnded);
+    connect(
+        m_behaviour, &WindowBehaviour::onScreenChanged, session, &MediaSession::setWindowOnScreen);
+    connect(session, &MediaSession::playSelectedRequested, m_guide, &ChannelGuide::playSelected);
+    connect(session, &MediaSession::stopRequested, m_guide, &ChannelGuide::stop);
+    // As Page Up and Down: fullscreen stays fullscreen.
+    connect(
+        session, &MediaSession::nextRequested, ui->player, [this] { ui->player->stepChannel(+1); });
+    connect(session, &MediaSession::previousRequested, ui->player,
+        [this] { ui->player->stepChannel(-1); });
+    connect(m_desktop, &DesktopMedia::raiseRequested, this, &MainWindow::bringToFront);
 }
 
 // Back from fullscreen the player's page would keep every key (Tab, Space,

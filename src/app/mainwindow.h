@@ -17,6 +17,7 @@ namespace Ui {
 class MainWindow;
 }
 class ChannelGuide;
+class DesktopMedia;
 class HomePageOffer;
 class ListPage;
 class Prompt;
@@ -72,6 +73,7 @@ protected:
 private:
     void wireChannels();
     void wireMenus();
+    void wireDesktop();
     void fillInfoLabels();
     void startViews();
     void loadPlayerAndNotices();
@@ -89,6 +91,7 @@ private:
     HomePageOffer *m_homePage = nullptr;
     VersionCheck *m_versionCheck = nullptr;
     WindowBehaviour *m_behaviour = nullptr;
+    DesktopMedia *m_desktop = nullptr;
     // The control that last had the keyboard, the player aside.
     QPointer<QWidget> m_lastControl;
     QPointer<QWidget> m_controlBeforeFullScreen;

@@ -1,8 +1,8 @@
 #include "startup.h"
 
 #include "appinfo.h"
+#include "desktop/platformchoice.h"
 #include "mainwindow.h"
-#include "platformchoice.h"
 #include "singleinstance.h"
 #include "webview/webenvironment.h"
 
@@ -24,6 +24,16 @@ void prepareProcess()
 {
     PlatformChoice::applyToProcess();
     WebEnvironment::registerSchemes();
+}
+
+ApplicationArguments::ApplicationArguments(int argc, char *argv[])
+    : m_engine(WebEnvironment::engineArguments())
+{
+    m_values.assign(argv, argv + argc);
+    for (QByteArray &argument : m_engine)
+        m_values.push_back(argument.data());
+    m_count = int(m_values.size());
+    m_values.push_back(nullptr);
 }
 
 void prepareApplication(QApplication &app)

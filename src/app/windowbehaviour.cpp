@@ -1,5 +1,7 @@
 #include "windowbehaviour.h"
 
+#include "desktop/frameextents.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QLayout>
@@ -9,31 +11,10 @@
 #include <QTimer>
 #include <QWindow>
 
-#ifdef LICHUAN_STATUS_NOTIFIER
-#include <QDBusConnection>
-#include <QDBusInterface>
-#endif
-
 namespace {
 const char *const TopmostOn = "窗口置顶";
 const char *const TopmostOff = "取消置顶";
 } // namespace
-
-bool statusNotifierHostRegistered()
-{
-#ifdef LICHUAN_STATUS_NOTIFIER
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    // Through an introspected interface, as Qt reads it: a watcher that
-    // answers the property but cannot be introspected gets no D-Bus icon.
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    QDBusInterface host(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-    return host.isValid() && host.property("IsStatusNotifierHostRegistered").toBool();
-#else
-    return false;
-#endif
-}
 
 WindowBehaviour::WindowBehaviour(QMainWindow *window, QAction *staysOnTopAction, TrayProbe tray)
     : QObject(window), m_window(window), m_staysOnTopAction(staysOnTopAction),
@@ -153,6 +134,22 @@ void WindowBehaviour::showInFront()
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
+    m_activating = true;
+    if (m_window->windowHandle() && m_window->windowHandle()->isExposed())
+        claimActivation();
+}
+
+// Hidden and shown again within the moment the window system takes to report
+// the lost keyboard, the window is still Qt's focus window while the hidden
+// widget stopped being the active one. When the window manager hands the
+// keyboard back, nothing changes for Qt and nobody says so: the window looks
+// focused, yet is not active and keys reach no control.
+void WindowBehaviour::claimActivation()
+{
+    m_activating = false;
+    if (QGuiApplication::focusWindow() == m_window->windowHandle()
+        && QApplication::activeWindow() != m_window)
+        QApplication::setActiveWindow(m_window);
 }
 
 bool WindowBehaviour::staysOnTop() const
@@ -207,7 +204,20 @@ bool WindowBehaviour::eventFilter(QObject *watched, QEvent *event)
         shownByProgram();
     else if (watched == m_watchedHandle && event->type() == QEvent::Expose)
         exposed();
+    if (watched == m_window
+        && (event->type() == QEvent::Show || event->type() == QEvent::Hide
+            || event->type() == QEvent::WindowStateChange))
+        checkOnScreen();
     return QObject::eventFilter(watched, event);
+}
+
+void WindowBehaviour::checkOnScreen()
+{
+    const bool on = m_window->isVisible() && !m_window->isMinimized();
+    if (on == m_onScreen)
+        return;
+    m_onScreen = on;
+    emit onScreenChanged(on);
 }
 
 // Before a show() of the program reaches the native window.
@@ -235,6 +245,8 @@ void WindowBehaviour::exposed()
         return;
     if (m_topmostPending)
         syncTopmost();
+    if (m_activating)
+        claimActivation();
     if (m_recentre && !m_watchedHandle->frameMargins().isNull()) {
         m_recentre = false;
         centreOnScreen();
@@ -263,9 +275,32 @@ void WindowBehaviour::centreOnScreen()
         return;
     QWindow *handle = m_window->windowHandle();
     const QMargins frame = handle ? handle->frameMargins() : QMargins();
-    // A window's position is that of its frame's top-left corner.
-    m_window->move(centredPosition(
-        screen->geometry(), screen->availableGeometry(), m_window->size().grownBy(frame)));
+    const QPoint corner = centredPosition(
+        screen->geometry(), screen->availableGeometry(), m_window->size().grownBy(frame));
     // Before the window manager has framed the window its frame is unknown.
     m_recentre = frame.isNull();
+    // Qt may not yet count a frame it learnt before the first showing; the
+    // client's own rectangle says where the frame goes either way.
+    if (m_recentre)
+        m_window->move(corner);
+    else
+        m_window->setGeometry(QRect(corner + QPoint(frame.left(), frame.top()), m_window->size()));
+    if (m_recentre && !m_window->isVisible())
+        askForFrame();
+}
+
+// A window manager may keep a window that does not fit the screen where it
+// was first mapped, whatever it is asked later; it is placed by its frame
+// before its first showing if the window manager says which frame it will be.
+void WindowBehaviour::askForFrame()
+{
+    if (m_frameRequest)
+        return;
+    m_window->winId();
+    m_frameRequest = new FrameExtentsRequest(m_window->windowHandle());
+    connect(m_frameRequest, &FrameExtentsRequest::answered, this, [this] {
+        if (!m_window->isVisible())
+            centreOnScreen();
+    });
+    m_frameRequest->send();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/trayprobe.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -9,13 +11,10 @@
 
 #include <functional>
 
+class FrameExtentsRequest;
 class QAction;
 class QMainWindow;
 class QWindow;
-
-// Whether a StatusNotifier host is registered on the session bus, asked as
-// Qt asks before it puts a tray icon on D-Bus instead of an XEmbed tray.
-bool statusNotifierHostRegistered();
 
 // What the desktop offers for the tray icon.
 struct TrayProbe {
@@ -64,17 +63,24 @@ public:
     // or behind other windows.
     void bringToFront();
 
+signals:
+    // The window came on the screen (shown, not minimised) or left it.
+    void onScreenChanged(bool on);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Normal state, shown, raised and active.
     void showInFront();
+    void claimActivation();
     void minimiseToTray();
     void setStaysOnTop(bool on);
     void syncTopmost();
     void shownByProgram();
     void exposed();
+    void checkOnScreen();
+    void askForFrame();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
     QMainWindow *m_window;
@@ -82,9 +88,13 @@ private:
     QSystemTrayIcon *m_tray = nullptr;
     QSize m_fixedSize;
     QPointer<QWindow> m_watchedHandle;
+    QPointer<FrameExtentsRequest> m_frameRequest;
     bool m_inTray = false;
+    bool m_onScreen = false;
     bool m_trayOnBus = false;
     bool m_topmostPending = false;
     bool m_recentre = false;
+    // Shown in front, not yet made the active window once on screen.
+    bool m_activating = false;
     TrayProbe m_trayProbe;
 };

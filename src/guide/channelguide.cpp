@@ -125,6 +125,7 @@ bool ChannelGuide::selectTyped(QStringView typed, bool afresh)
 void ChannelGuide::stop()
 {
     endSearch();
+    emit nowPlaying(-1, QString());
     emit showRequested(QUrl(m_site.stopPage()), {}, {});
 }
 
@@ -165,8 +166,11 @@ void ChannelGuide::playSource(int at)
         m_searchAt = at;
         if (row != selectedChannel())
             select(row);
-        if (url.isEmpty())
-            return emit playRefused(WebUrl::refusal(channel.address));
+        emit nowPlaying(row, m_model->entry(row).name);
+        if (url.isEmpty()) {
+            emit playRefused(WebUrl::refusal(channel.address));
+            return emit channelEnded();
+        }
         QString source;
         if (sources > 1) {
             // Its place among the channel's rows in list order.
@@ -192,7 +196,11 @@ void ChannelGuide::sourceDropped()
 void ChannelGuide::sourceFailed()
 {
     m_dropTimer->stop();
-    if (m_searchAt < 0 || m_searchAt + 1 >= m_search.size())
+    if (m_searchAt < 0)
         return endSearch();
+    if (m_searchAt + 1 >= m_search.size()) {
+        endSearch();
+        return emit channelEnded();
+    }
     playSource(m_searchAt + 1);
 }

@@ -67,6 +67,12 @@ signals:
     // The selected channel's address is none the player may load; reason
     // says why, in the viewer's words.
     void playRefused(const QString &reason);
+    // The channel the player is about to be asked for, by row and name; row
+    // -1 and no name when it is asked for the page of an idle player.
+    void nowPlaying(int row, const QString &name);
+    // Every source of the channel asked for has failed, or none may be
+    // opened: the player says 无法播放此频道 and nothing more is asked.
+    void channelEnded();
     // The list frame's new caption, after every run of the loader.
     void captionChanged(const QString &caption);
     // After every run of the loader, with the number of channels now held;

@@ -412,17 +412,20 @@ void PlayerView::enterFullScreen()
         leaveFullScreen();
         emit fullScreenChanged(false);
     });
-    auto step = [this](int direction) {
-        m_steppedInFullScreen = m_pageFullScreen;
-        emit channelStepRequested(direction);
-    };
-    key(Qt::Key_PageUp, [step] { step(-1); });
-    key(Qt::Key_PageDown, [step] { step(+1); });
+    key(Qt::Key_PageUp, [this] { stepChannel(-1); });
+    key(Qt::Key_PageDown, [this] { stepChannel(+1); });
 
     m_fullScreen = true;
     showFullScreen();
     activateWindow();
     setFocus();
+}
+
+void PlayerView::stepChannel(int direction)
+{
+    // On the whole screen, the next channel shows there too.
+    m_steppedInFullScreen = m_pageFullScreen;
+    emit channelStepRequested(direction);
 }
 
 void PlayerView::leaveFullScreen()

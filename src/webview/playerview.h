@@ -41,13 +41,16 @@ public:
     // Leaves the channel being shown and says it cannot be played, for
     // reason; loads nothing from the network.
     void showRefusal(const QString &reason);
+    // Asks for the previous (-1) or next (+1) channel, as Page Up and Down
+    // do: from fullscreen, the player stays on the whole screen.
+    void stepChannel(int direction);
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 signals:
-    // Page Up (-1) or Page Down (+1) pressed while the player is fullscreen;
-    // it stays fullscreen.
+    // Page Up (-1) or Page Down (+1) pressed while the player is fullscreen,
+    // or stepChannel(); it stays fullscreen.
     void channelStepRequested(int step);
     void fullScreenChanged(bool on);
     // The channel is a stream of kind, now in the player's own stream page.

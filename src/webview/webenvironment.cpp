@@ -19,6 +19,12 @@ void registerSchemes()
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
+QByteArrayList engineArguments()
+{
+    return {QByteArrayLiteral("--webEngineArgs"),
+        QByteArrayLiteral("--disable-features=HardwareMediaKeyHandling")};
+}
+
 void prepareProfile()
 {
     // The default profile is off the record in Qt 6 and lives until the

@@ -29,14 +29,17 @@
 #include <optional>
 
 // main() of a test with windows or web views: the program's own
-// process-wide set-up around Qt Test's application object. Qt Test adds
-// QT_QTESTLIB_RUNNING to the environment when it starts; it is set first
-// here, because the set-up starts the web engine, whose GPU thread reads the
-// environment while a new variable would be moving it.
+// process-wide set-up and arguments around Qt Test's application object (Qt
+// Test reads its own from argv). Qt Test adds QT_QTESTLIB_RUNNING to the
+// environment when it starts; it is set first here, because the set-up
+// starts the web engine, whose GPU thread reads the environment while a new
+// variable would be moving it.
 #define VIEWER_TEST_MAIN(TestObject)                                                               \
     QTEST_MAIN_WRAPPER(TestObject, qputenv("QT_QTESTLIB_RUNNING", "1");                            \
                        WebEnvironment::registerSchemes();                                          \
-                       QTEST_MAIN_SETUP() Startup::prepareApplication(app);)
+                       Startup::ApplicationArguments arguments(argc, argv);                        \
+                       QApplication app(arguments.count(), arguments.values());                    \
+                       app.setAttribute(Qt::AA_Use96Dpi, true); Startup::prepareApplication(app);)
 
 // Waits until page has finished loading url (any outcome); returns the ok
 // flag, or false when it did not finish in time. Call it right after the
